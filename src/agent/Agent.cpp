@@ -1,0 +1,131 @@
+#include "agent/Agent.h"
+
+#include "agent/Messages.h"
+#include "download/Internet.h"
+#include "download/frmDownloadFile.h"
+#include "probe/Registry.h"
+#include "storage/RegistryEdit.h"
+#include "update/Update.h"
+#include "update/frmAutoUpdate.h"
+#include "util/Files.h"
+
+namespace orv {
+namespace {
+
+constexpr std::int32_t kMinimumMajorVersion = 11;
+constexpr const char* kCrLf = "\r\n";
+
+std::string RuntimeQuestion(const std::string& firstSentence) {
+    return firstSentence + kCrLf + kCrLf +
+           "Do you wish to download and install the free Microsoft Access 2003 Runtime onto your computer?" + kCrLf +
+           kCrLf + "Please note, depending on the speed of your Internet connection, this may take a few minutes.";
+}
+
+} // namespace
+
+AgentContext::AgentContext(platform::Platform& p) : platform(p) {}
+AgentContext::~AgentContext() = default;
+
+frmDownloadFile& AgentContext::DownloadWindow() {
+    if (!downloadWindow_) downloadWindow_ = std::make_unique<frmDownloadFile>(*this);
+    return *downloadWindow_;
+}
+
+frmAutoUpdate& AgentContext::UpdateWindow() {
+    if (!updateWindow_) updateWindow_ = std::make_unique<frmAutoUpdate>(*this);
+    return *updateWindow_;
+}
+
+void LoadSettings(AgentContext& ctx) {
+    auto& s = ctx.settings;
+    s.ApplicationName = "Orvastell";
+    s.CompanyName = "Quenlark";
+    s.FrontEndFileName = "ORV.mde";
+    s.RequestTimeout = 60;
+    s.ConfigFilePath = ctx.platform.process.ApplicationFolder() + "\\config\\config.ini";
+}
+
+void CheckComponents(AgentContext& ctx) { (void)EnsureTransferControl(ctx); }
+
+void Main(AgentContext& ctx) {
+    LoadSettings(ctx);
+    CheckComponents(ctx);
+    const Variant version = GetAccessVersion(ctx);
+
+    std::string accessStatus;
+    if (IsBlank(version)) {
+        accessStatus = "noAccess";
+    } else {
+        const std::int32_t major = ToInt32(version, ctx.platform.locale);
+        accessStatus = major >= kMinimumMajorVersion ? "ok" : "tooOld";
+    }
+
+    if (accessStatus == "ok") {
+        RunAutomaticUpdate(ctx);
+        LaunchFrontEnd(ctx);
+        return;
+    }
+
+    const std::string message =
+        accessStatus == "noAccess"
+            ? RuntimeQuestion("It appears you do not have Microsoft Access 2003 installed on your computer.")
+            : RuntimeQuestion("Unfortunately, the version of Microsoft Access installed on your computer is too old.");
+    const Variant answer = AskQuestion(ctx, message, "Download MS Access 2003 Runtime?");
+    if (answer.Holds<std::int32_t>() && answer.Get<std::int32_t>() == platform::kIdYes) {
+        DownloadAccessRuntime(ctx);
+    } else {
+        ShowInformation(ctx,
+                        "Sorry, " + ctx.settings.ApplicationName +
+                            " can not operate without Microsoft Access 2003 (or the Microsoft Access 2003 Runtime), "
+                            "and will now close.",
+                        "Can not continue");
+    }
+}
+
+Variant GetInstallFolder(AgentContext& ctx) {
+    Variant value;
+    const std::int32_t status =
+        ReadSetting(ctx, "HKLM", "Software\\" + ctx.settings.CompanyName + "\\" + ctx.settings.ApplicationName, "",
+                    "S", std::string(), value);
+    if (status != 0) return {};
+    std::string folder = ToText(value, ctx.platform.locale);
+    const auto first = folder.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    const auto last = folder.find_last_not_of(' ');
+    return folder.substr(first, last - first + 1);
+}
+
+void LaunchFrontEnd(AgentContext& ctx) {
+    const Variant folder = GetInstallFolder(ctx);
+    Variant path = folder;
+    if (!IsBlank(folder)) path = ToText(folder, ctx.platform.locale) + "\\" + ctx.settings.FrontEndFileName;
+    if (!FileExists(ctx, path)) {
+        const std::string& app = ctx.settings.ApplicationName;
+        ShowError(ctx, "The program file for " + app +
+                           " can not be found. Please check that it has not been recently deleted or has not been "
+                           "installed correctly.\r\n\r\nIf this problem persists, please reinstall " +
+                           app + ".");
+        return;
+    }
+    OpenWithShell(ctx, path);
+    ctx.platform.process.EndNow();
+}
+
+void ReportUnhandledError(AgentContext& ctx, const AgentError& error) {
+    const std::string title = ctx.settings.ApplicationName.empty() ? "Orvastell" : ctx.settings.ApplicationName;
+    ctx.platform.messageBox.Show("Run-time error '" + std::to_string(error.Number()) + "':\r\n\r\n" +
+                                     error.Description(),
+                                 title, platform::kMbOk + platform::kMbIconError);
+}
+
+bool RunMain(AgentContext& ctx) {
+    try {
+        Main(ctx);
+        return true;
+    } catch (const AgentError& e) {
+        ReportUnhandledError(ctx, e);
+        return false;
+    }
+}
+
+} // namespace orv

@@ -1,0 +1,10 @@
+#include "agent/Windows.h"
+
+namespace orv {
+
+void ShowForm(Form& form) {
+    form.Load();
+    form.Show();
+}
+
+} // namespace orv

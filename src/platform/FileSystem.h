@@ -1,0 +1,44 @@
+// File system service: existence tests, whole-text and raw block access, atomic replacement.
+// Every failure is thrown as an AgentError whose number and description a user can act on
+// (53 file not found, 76 path not found, 70 permission denied, 61 disk full, 75 path/file
+// access error, ...).
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace orv::platform {
+
+// An open file for raw byte access. Close() is explicit so that its failure (a buffered write
+// that cannot be flushed) is seen; the destructor closes silently what is still open.
+class File {
+public:
+    virtual ~File() = default;
+    virtual std::uint64_t Length() = 0;
+    // Reads up to `count` bytes at the current position; returns the number read (0 at the end).
+    virtual std::size_t Read(std::uint8_t* buffer, std::size_t count) = 0;
+    // Writes all `count` bytes at the current position or throws.
+    virtual void Write(const std::uint8_t* data, std::size_t count) = 0;
+    virtual void Close() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // True exactly when a file (not a folder) exists at `path`; false when it cannot be tested.
+    virtual bool FileExists(const std::string& path) = 0;
+    // The Windows folder, without a trailing "\".
+    virtual std::string WindowsFolder() = 0;
+    // The whole file as text in the ANSI code page (bytes unchanged).
+    virtual std::string ReadAllText(const std::string& path) = 0;
+    virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
+    // Creates the file, or empties an existing one, for writing.
+    virtual std::unique_ptr<File> CreateWrite(const std::string& path) = 0;
+    // Moves `source` over `destination`, replacing it (MoveFileEx with MOVEFILE_REPLACE_EXISTING).
+    virtual void ReplaceFile(const std::string& source, const std::string& destination) = 0;
+    // Removes a file; a failure is ignored (used for clean-up of temporary files).
+    virtual void RemoveFile(const std::string& path) noexcept = 0;
+};
+
+} // namespace orv::platform

@@ -1,0 +1,17 @@
+// Process service: where the agent runs from, and ending it at once.
+#pragma once
+#include <string>
+
+namespace orv::platform {
+
+class Process {
+public:
+    virtual ~Process() = default;
+    // The folder of the running executable, without a trailing "\" except at a drive's root.
+    virtual std::string ApplicationFolder() = 0;
+    // Ends the agent's process at once: no further code of the agent runs. A test double may
+    // throw instead (see tests/fakes), which core code never catches.
+    virtual void EndNow() = 0;
+};
+
+} // namespace orv::platform

@@ -1,0 +1,47 @@
+// Registry service: the narrow (ANSI) registry functions, read only.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace orv::platform {
+
+// An opened key as the platform hands it out; 0 is never a valid key.
+using RegKey = std::uintptr_t;
+
+// Predefined roots, as their 32-bit handle values.
+inline constexpr std::uint32_t kHkeyClassesRoot = 0x80000000u;
+inline constexpr std::uint32_t kHkeyCurrentUser = 0x80000001u;
+inline constexpr std::uint32_t kHkeyLocalMachine = 0x80000002u;
+inline constexpr std::uint32_t kHkeyUsers = 0x80000003u;
+inline constexpr std::uint32_t kHkeyCurrentConfig = 0x80000005u;
+inline constexpr std::uint32_t kHkeyDynData = 0x80000006u;
+
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001u;
+inline constexpr std::uint32_t kKeyRead = 0x20019u;
+
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+
+inline constexpr std::int32_t kErrorSuccess = 0;
+inline constexpr std::int32_t kErrorFileNotFound = 2;
+inline constexpr std::int32_t kErrorAccessDenied = 5;
+inline constexpr std::int32_t kErrorMoreData = 234;
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // RegOpenKeyExA(root, subKey, 0, access, &key): Windows status, 0 on success.
+    virtual std::int32_t OpenKey(std::uint32_t root, const std::string& subKey, std::uint32_t access,
+                                 RegKey& key) = 0;
+    // RegQueryValueExA(key, name, 0, &type, data, &size). `data` may be null (size then 0 on input).
+    // On 234 `size` holds the size needed; a failed query leaves `type` as it was.
+    virtual std::int32_t QueryValue(RegKey key, const std::string& name, std::uint32_t& type,
+                                    std::uint8_t* data, std::uint32_t& size) = 0;
+    virtual std::int32_t CloseKey(RegKey key) = 0;
+};
+
+} // namespace orv::platform

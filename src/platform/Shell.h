@@ -1,0 +1,27 @@
+// Shell service: opening files through their association, starting hidden processes, and the
+// system folder.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace orv::platform {
+
+inline constexpr std::int32_t kSwHide = 0;
+inline constexpr std::int32_t kSwShowNormal = 1;
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // ShellExecuteA(0, verb, file, parameters, null directory, show): > 32 on success.
+    virtual std::intptr_t ShellExecute(const std::string& verb, const std::string& file,
+                                       const std::string& parameters, std::int32_t show) = 0;
+    // Starts `commandLine` as a new process with the window style `show`, without waiting.
+    // Returns its process id (0 when none was started); throws AgentError when the program
+    // cannot be found or started.
+    virtual std::uint32_t StartProcess(const std::string& commandLine, std::int32_t show) = 0;
+    // GetSystemDirectoryA(buffer.data(), buffer.size()): the length written, 0 on failure, more
+    // than the buffer's size when it is too small (then nothing is written).
+    virtual std::uint32_t GetSystemDirectory(std::string& buffer) = 0;
+};
+
+} // namespace orv::platform

@@ -1,0 +1,56 @@
+// Window toolkit service: the agent's two windows with their controls, and the yield to the
+// event loop. The core owns the windows' logic; the platform draws them and delivers their
+// events to the handlers below.
+#pragma once
+#include <memory>
+#include <string>
+
+namespace orv::platform {
+
+// Events of the download window, raised by the platform on the window's thread.
+class DownloadWindowEvents {
+public:
+    virtual ~DownloadWindowEvents() = default;
+    virtual void Timer1_Timer() = 0;
+    virtual void cmdCancel_Click() = 0;
+    // The close box or the system asks the window to close.
+    virtual void CloseRequested() = 0;
+};
+
+class DownloadWindowView {
+public:
+    virtual ~DownloadWindowView() = default;
+    virtual void Show() = 0;
+    virtual bool Visible() = 0;
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void SetLabel1(const std::string& text) = 0;
+    virtual void SetLabel2(const std::string& text) = 0;
+    virtual void SetTimeLeft(const std::string& text) = 0;
+    virtual void SetProgressMax(float value) = 0;
+    virtual float ProgressMax() = 0;
+    virtual void SetProgressValue(float value) = 0;
+    virtual float ProgressValue() = 0;
+    // Destroys the window; no event is raised afterwards.
+    virtual void Destroy() = 0;
+};
+
+class UpdateWindowView {
+public:
+    virtual ~UpdateWindowView() = default;
+    virtual void Show() = 0;
+    // Paints the whole window at once, without waiting for the event loop.
+    virtual void Refresh() = 0;
+    virtual void Destroy() = 0;
+};
+
+class Windows {
+public:
+    virtual ~Windows() = default;
+    virtual std::unique_ptr<DownloadWindowView> CreateDownloadWindow(DownloadWindowEvents& events) = 0;
+    virtual std::unique_ptr<UpdateWindowView> CreateUpdateWindow() = 0;
+    // Dispatches all pending window events (timer ticks, clicks, close requests, transfer state
+    // changes) and returns.
+    virtual void DoEvents() = 0;
+};
+
+} // namespace orv::platform

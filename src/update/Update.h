@@ -1,0 +1,9 @@
+// Update module: bringing the front-end file up to date from the update location.
+#pragma once
+#include "agent/Agent.h"
+
+namespace orv {
+
+bool RunAutomaticUpdate(AgentContext& ctx);
+
+} // namespace orv

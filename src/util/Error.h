@@ -1,0 +1,39 @@
+// The one error type of the agent: a number and a description, as the user sees them in the
+// unhandled-error box.
+#pragma once
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace orv {
+
+namespace err {
+inline constexpr std::int32_t kOverflow = 6;
+inline constexpr std::int32_t kTypeMismatch = 13;
+inline constexpr std::int32_t kFileNotFound = 53;
+inline constexpr std::int32_t kDiskFull = 61;
+inline constexpr std::int32_t kPermissionDenied = 70;
+inline constexpr std::int32_t kPathFileAccess = 75;
+inline constexpr std::int32_t kPathNotFound = 76;
+inline constexpr std::int32_t kInvalidUseOfNull = 94;
+inline constexpr std::int32_t kUnsupportedValueType = 1001;
+} // namespace err
+
+class AgentError : public std::exception {
+public:
+    AgentError(std::int32_t number, std::string description)
+        : number_(number), description_(std::move(description)) {}
+    std::int32_t Number() const noexcept { return number_; }
+    const std::string& Description() const noexcept { return description_; }
+    const char* what() const noexcept override { return description_.c_str(); }
+
+    static AgentError Overflow() { return {err::kOverflow, "Overflow"}; }
+    static AgentError TypeMismatch() { return {err::kTypeMismatch, "Type mismatch"}; }
+    static AgentError InvalidUseOfNull() { return {err::kInvalidUseOfNull, "Invalid use of Null"}; }
+
+private:
+    std::int32_t number_;
+    std::string description_;
+};
+
+} // namespace orv

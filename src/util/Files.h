@@ -1,0 +1,36 @@
+// Files module: file existence, names from paths and addresses, the block-wise copy, and the
+// write-then-replace used for every file the agent rewrites.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "agent/Agent.h"
+
+namespace orv {
+
+inline constexpr std::size_t kCopyBlockSize = 8192;
+
+// True exactly when a file (not a folder) exists at `path`; false for null.
+bool FileExists(AgentContext& ctx, const Variant& path);
+// The text after the last "\" (or the whole text); the empty value for an empty argument.
+// Raises 94 for null.
+Variant GetFileNameFromPath(AgentContext& ctx, const Variant& path);
+// The same with "/" as the separator.
+Variant GetFileNameFromUrl(AgentContext& ctx, const Variant& address);
+
+// Copies `source` over `destination`. The copy goes to a temporary file beside the destination
+// that replaces it only once complete, so a failure leaves the destination as it was. On failure
+// the user gets one "Whoops!" box and the result is false.
+bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination);
+
+// The temporary file used while `path` is being rewritten: in the same folder, so the final
+// replacement is a rename on one volume.
+std::string TemporaryPathFor(const std::string& path);
+
+// Writes `size` bytes to a temporary file beside `path`, then replaces `path` with it. On any
+// failure the temporary file is removed, `path` keeps its former content and the error is
+// thrown to the caller.
+void WriteFileReplacing(AgentContext& ctx, const std::string& path, const std::uint8_t* data, std::size_t size);
+
+} // namespace orv
