@@ -1,10 +1,133 @@
 #include "storage/Ini.h"
 
-// Not built yet: the INI reader and writer arrive with the automatic update.
+#include <string>
+#include <vector>
+
+#include "util/Array.h"
+#include "util/Files.h"
+
 namespace orv {
-Variant ReadIniValue(AgentContext&, const Variant&, const Variant&, const Variant& d, const Variant&) { return d; }
-void WriteIniValue(AgentContext&, const Variant&, const Variant&, const Variant&, const Variant&) {}
-Variant TextBetween(const Variant&, const Variant&, const Variant&) { return {}; }
-Variant ReadTextFile(AgentContext&, const Variant&) { return {}; }
-void WriteTextFile(AgentContext&, const Variant&, const Variant&) {}
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+// A name with a drive (":\" anywhere) or in UNC form ("\\" first) is a full path; anything
+// else lives in the Windows folder.
+std::string ResolveIniPath(AgentContext& ctx, const Variant& file) {
+    const std::string name = ToText(file, ctx.platform.locale);
+    if (name.find(":\\") != std::string::npos || name.compare(0, 2, "\\\\") == 0) return name;
+    return ctx.platform.files.WindowsFolder() + "\\" + name;
+}
+
+// The text a value is written as; an absent value leaves the key line ending with its "=".
+std::string ValueText(AgentContext& ctx, const Variant& value) {
+    if (value.IsNull()) return {};
+    return ToText(value, ctx.platform.locale);
+}
+
+std::string FileText(AgentContext& ctx, const Variant& file) {
+    const Variant text = ReadTextFile(ctx, file);
+    return text.IsEmpty() ? std::string() : ToText(text, ctx.platform.locale);
+}
+
+struct SectionSpan {
+    std::size_t start = std::string::npos;  // the "[" of the header
+    std::size_t end = 0;                    // the CR LF before the next header, or the text's end
+    bool Found() const { return start != std::string::npos; }
+};
+
+// The first "[section]" anywhere in the text, up to the first line that starts with "[" after it.
+SectionSpan FindSection(const std::string& text, const std::string& section) {
+    SectionSpan span;
+    span.start = FindNoCase(text, "[" + section + "]");
+    if (!span.Found()) return span;
+    const std::size_t next = text.find("\r\n[", span.start);
+    span.end = next == std::string::npos ? text.size() : next;
+    return span;
+}
+
+} // namespace
+
+Variant ReadTextFile(AgentContext& ctx, const Variant& file) {
+    const std::string path = ResolveIniPath(ctx, file);
+    std::string text;
+    try {
+        text = ctx.platform.files.ReadAllText(path);
+    } catch (const AgentError&) {
+        // A file that is missing or cannot be read counts as no settings at all.
+        return {};
+    }
+    if (text.empty()) return {};
+    return text;
+}
+
+void WriteTextFile(AgentContext& ctx, const Variant& file, const Variant& text) {
+    const std::string path = ResolveIniPath(ctx, file);
+    const std::string content = ToText(text, ctx.platform.locale);
+    // Written beside the file and swapped in whole, so a full disk or a lost share never leaves
+    // the settings empty or cut short.
+    WriteFileReplacing(ctx, path, reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+}
+
+Variant TextBetween(const Variant& text, const Variant& startMarker, const Variant& endMarker) {
+    // Every caller passes texts; anything else counts as empty text.
+    const std::string t = text.IsText() ? text.Get<std::string>() : std::string();
+    const std::string start = startMarker.IsText() ? startMarker.Get<std::string>() : std::string();
+    const std::string end = endMarker.IsText() ? endMarker.Get<std::string>() : std::string();
+
+    std::size_t p = FindNoCase(t, start);
+    if (p == std::string::npos) return {};
+    p += start.size();
+    std::size_t e = FindNoCase(t, end, p);
+    if (e == std::string::npos) e = FindNoCase(t, kCrLf, p);
+    if (e == std::string::npos) e = t.size();
+    return t.substr(p, e - p);
+}
+
+Variant ReadIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& defaultValue,
+                     const Variant& file) {
+    const std::string text = FileText(ctx, file);
+    const SectionSpan span = FindSection(text, ToText(section, ctx.platform.locale));
+    if (!span.Found()) return defaultValue;
+    const std::string sectionText = text.substr(span.start, span.end - span.start);
+    // A key line starts right after a line end, so the header line itself never holds a key.
+    const std::string marker = kCrLf + ToText(key, ctx.platform.locale) + "=";
+    if (FindNoCase(sectionText, marker) == std::string::npos) return defaultValue;
+    return TextBetween(sectionText, marker, kCrLf);
+}
+
+void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& value,
+                   const Variant& file) {
+    std::string text = FileText(ctx, file);
+    const std::string sectionName = ToText(section, ctx.platform.locale);
+    const std::string keyName = ToText(key, ctx.platform.locale);
+    const std::string keyLine = keyName + "=" + ValueText(ctx, value);
+    const SectionSpan span = FindSection(text, sectionName);
+
+    if (span.Found()) {
+        std::vector<std::string> lines;
+        SplitText(text.substr(span.start, span.end - span.start), lines, kCrLf, -1, kCompareBinary);
+        const std::string prefix = ToLowerAscii(keyName + "=");
+        std::string newSection;
+        bool found = false;
+        for (std::string& line : lines) {
+            if (ToLowerAscii(line.substr(0, prefix.size())) == prefix) {
+                line = keyLine;
+                found = true;
+            }
+            newSection += line + kCrLf;
+        }
+        if (found) {
+            newSection.erase(newSection.size() - 2);
+        } else {
+            newSection += keyLine;
+        }
+        text = text.substr(0, span.start) + newSection + text.substr(span.end);
+    } else {
+        if (!text.empty() && (text.size() < 2 || text.compare(text.size() - 2, 2, kCrLf) != 0)) text += kCrLf;
+        text += "[" + sectionName + "]" + kCrLf + keyLine;
+    }
+    WriteTextFile(ctx, file, text);
+}
+
 } // namespace orv

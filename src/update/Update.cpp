@@ -1,6 +1,94 @@
 #include "update/Update.h"
 
-// Not built yet: the automatic update arrives with the INI documents; until then nothing is updated.
+#include <optional>
+#include <string>
+
+#include "agent/Messages.h"
+#include "agent/Windows.h"
+#include "storage/Ini.h"
+#include "update/frmAutoUpdate.h"
+#include "util/Files.h"
+
 namespace orv {
-bool RunAutomaticUpdate(AgentContext&) { return false; }
+namespace {
+
+constexpr const char* kSection = "UpdateFrontend";
+constexpr std::uint32_t kPauseBeforeCopyMs = 2000;
+
+// A revision as a number under the user's regional settings. One mistyped revision must not
+// keep the front-end from opening, so a text that is no number skips the update with one box
+// that says where the bad value is.
+std::optional<double> RevisionNumber(AgentContext& ctx, const Variant& revision, const std::string& file) {
+    try {
+        return ToDouble(revision, ctx.platform.locale);
+    } catch (const AgentError&) {
+        ShowError(ctx, "The automatic update of " + ctx.settings.ApplicationName +
+                           " was skipped.\r\n\r\nThe revision \"" + ToText(revision, ctx.platform.locale) +
+                           "\" in " + file + " is not a number.");
+        return std::nullopt;
+    }
+}
+
+// Records the copied revision: the time first, then the revision in its shortest numeric form.
+// The copy is already in place; if the configuration cannot be rewritten the next run copies
+// again, which is harmless, so the user is told and the launch goes on.
+bool RecordUpdate(AgentContext& ctx, double offered) {
+    const std::string& config = ctx.settings.ConfigFilePath;
+    try {
+        WriteIniValue(ctx, kSection, "FileLastUpdate", DateValue{ctx.platform.clock.Now()}, config);
+        WriteIniValue(ctx, kSection, "FileRevision", offered, config);
+        return true;
+    } catch (const AgentError& e) {
+        ShowError(ctx, "The front-end was updated, but its new revision could not be recorded in " + config +
+                           ".\r\n\r\n" + e.Description());
+        return false;
+    }
+}
+
+} // namespace
+
+bool RunAutomaticUpdate(AgentContext& ctx) {
+    const std::string& config = ctx.settings.ConfigFilePath;
+    const Variant none = std::string();
+    if (!FileExists(ctx, config)) return false;
+
+    const Variant location = ReadIniValue(ctx, kSection, "UpdateLocation", none, config);
+    const Variant installed = ReadIniValue(ctx, kSection, "FileRevision", none, config);
+    if (!IsPresent(location) || !IsPresent(installed)) return false;
+    if (!FileExists(ctx, location)) return false;
+
+    const std::string description = ToText(location, ctx.platform.locale);
+    const Variant offered = ReadIniValue(ctx, kSection, "FileRevision", none, description);
+    const Variant newFile = ReadIniValue(ctx, kSection, "FileLocation", none, description);
+    if (!IsPresent(newFile) || !IsPresent(offered)) return false;
+
+    const std::optional<double> offeredNumber = RevisionNumber(ctx, offered, description);
+    if (!offeredNumber) return false;
+    const std::optional<double> installedNumber = RevisionNumber(ctx, installed, config);
+    if (!installedNumber) return false;
+    if (!(*installedNumber < *offeredNumber)) return false;
+    if (!FileExists(ctx, newFile)) return false;
+
+    frmAutoUpdate& window = ctx.UpdateWindow();
+    bool result = false;
+    try {
+        ShowForm(window);
+        // The pause and the copy block the thread, so the window must be on the screen before.
+        window.Refresh();
+        ctx.platform.clock.Sleep(kPauseBeforeCopyMs);
+
+        const std::string source = ToText(newFile, ctx.platform.locale);
+        const std::string destination =
+            ctx.platform.process.ApplicationFolder() + "\\" + ToText(GetFileNameFromPath(ctx, newFile), ctx.platform.locale);
+        // A failed copy has told the user why; the configuration stays as it was so the next
+        // run tries again.
+        if (CopyFile(ctx, source, destination)) result = RecordUpdate(ctx, *offeredNumber);
+    } catch (const AgentError&) {
+        window.Unload();
+        throw;
+    }
+    window.Unload();
+    return result;
+}
+
 } // namespace orv
