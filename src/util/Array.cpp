@@ -43,25 +43,29 @@ std::string NextToken(std::string& text, const std::string& delimiter, std::int3
 std::vector<std::string>& SplitText(const std::string& text, std::vector<std::string>& parts,
                                     const std::string& delimiter, std::int32_t limit, std::int32_t compare) {
     const std::string delim = delimiter.empty() ? std::string(" ") : delimiter;
-    parts.clear();
-    // The end of the text is found by searching, not by an in-band marker, so every part comes
-    // through whatever it holds.
-    std::size_t start = 0;
-    std::size_t p = Find(text, delim, compare);
-    if (p == std::string::npos) {
-        parts.push_back(text);
+    // Built aside and moved in at the end, so that a text that lives in `parts` itself stays
+    // intact while it is being split.
+    std::vector<std::string> out;
+    if (text.find(delim) == std::string::npos) {
+        out.push_back(text);
+        parts = std::move(out);
         return parts;
     }
+    // The end of the text is found by searching, not by an in-band marker, so every part comes
+    // through whatever it holds. Only the first cut honours the comparison mode.
+    std::size_t start = 0;
+    std::size_t p = Find(text, delim, compare);
     std::int64_t count = 0;
     for (;;) {
-        parts.push_back(text.substr(start, p - start));
+        out.push_back(text.substr(start, p - start));
         start = p + delim.size();
         ++count;
         if (limit != -1 && count >= limit) break;
         p = text.find(delim, start);
         if (p == std::string::npos) break;
     }
-    parts.push_back(text.substr(start));
+    out.push_back(text.substr(start));
+    parts = std::move(out);
     return parts;
 }
 

@@ -1,11 +1,26 @@
 #include "util/Variant.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "util/Error.h"
 
 namespace orv {
+namespace {
+
+// A single's own shortest digits (0.1, not 0.100000001490116), carried into a double so the
+// locale can render them.
+double ShortestDoubleOf(float value) {
+    if (!std::isfinite(value)) return static_cast<double>(value);
+    char buffer[64];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    double result = static_cast<double>(value);
+    std::from_chars(buffer, written.ptr, result);
+    return result;
+}
+
+} // namespace
 
 bool Variant::IsNumber() const {
     return Holds<std::int16_t>() || Holds<std::int32_t>() || Holds<float>() || Holds<double>();
@@ -27,7 +42,7 @@ std::string ToText(const Variant& v, const platform::Locale& locale) {
             else if constexpr (std::is_same_v<T, bool>) return x ? "True" : "False";
             else if constexpr (std::is_same_v<T, std::int16_t> || std::is_same_v<T, std::int32_t>)
                 return std::to_string(x);
-            else if constexpr (std::is_same_v<T, float>) return locale.FormatNumber(static_cast<double>(x));
+            else if constexpr (std::is_same_v<T, float>) return locale.FormatNumber(ShortestDoubleOf(x));
             else if constexpr (std::is_same_v<T, double>) return locale.FormatNumber(x);
             else if constexpr (std::is_same_v<T, DateValue>) return locale.FormatGeneralDate(x.oleDate);
             else if constexpr (std::is_same_v<T, std::string>) return x;
@@ -71,7 +86,8 @@ std::int32_t ToInt32(const Variant& v, const platform::Locale& locale) {
 }
 
 bool IsNumeric(const Variant& v, const platform::Locale& locale) {
-    if (v.IsNull() || v.IsBytes()) return false;
+    // A date is not a number, although it converts to one.
+    if (v.IsNull() || v.IsBytes() || v.IsDate()) return false;
     if (v.IsText()) return locale.ParseNumber(v.Get<std::string>()).has_value();
     return true;
 }
