@@ -79,6 +79,7 @@ std::int32_t FakeRegistry::QueryValue(platform::RegKey key, const std::string& n
                                       std::uint8_t* data, std::uint32_t& size) {
     ++queries;
     querySizes.push_back(size);
+    if (onQuery) onQuery(queries);
     auto h = handles_.find(key);
     if (h == handles_.end() || !openKeys.count(key)) return 6;  // ERROR_INVALID_HANDLE
     const Key& k = keys_.at(h->second);

@@ -52,6 +52,9 @@ public:
     int opens = 0, closes = 0, badCloses = 0, queries = 0;
     std::vector<std::uint32_t> accessMasks;
     std::vector<std::uint32_t> querySizes;  // the size handed in to each query
+    // Runs at the start of each query with its number (from 1), so a test can change a value
+    // between two queries as another program could.
+    std::function<void(int)> onQuery;
 
 private:
     struct Key {

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include "fakes/Fakes.h"
+#include "probe/Registry.h"
+
+namespace orv {
+namespace {
+
+using fakes::FakePlatform;
+using platform::kHkeyClassesRoot;
+
+constexpr const char* kKey = "Software\\Test";
+constexpr const char* kCurVer = "Access.Database\\CurVer";
+
+void ExpectKeysBalanced(const fakes::FakeRegistry& r) {
+    EXPECT_EQ(r.opens, r.closes);
+    EXPECT_EQ(r.badCloses, 0);
+    EXPECT_TRUE(r.openKeys.empty());
+}
+
+TEST(Registry, ConvertsEachSupportedTypeAndClosesTheKey) {
+    FakePlatform p;
+    auto& r = p.registry;
+    r.SetString(kHkeyClassesRoot, kKey, "sz", "hello");
+    r.SetString(kHkeyClassesRoot, kKey, "expand", "%SystemRoot%\\x", platform::kRegExpandSz);
+    r.SetValue(kHkeyClassesRoot, kKey, "bin", platform::kRegBinary, {1, 0, 255});
+    r.SetDword(kHkeyClassesRoot, kKey, "dword", 0xFFFFFFFFu);
+    r.SetValue(kHkeyClassesRoot, kKey, "multi", platform::kRegMultiSz, {'a', 0, 'b', 0, 0});
+
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "sz"), Variant("hello"));
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "expand"), Variant("%SystemRoot%\\x"));
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "bin"), Variant(ByteArray{1, 0, 255}));
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "dword"), Variant(std::int32_t{-1}));
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "multi"), Variant(std::string("a\0b", 3)));
+
+    EXPECT_EQ(r.opens, 5);
+    for (auto mask : r.accessMasks) EXPECT_EQ(mask, 0x20019u);
+    for (auto size : r.querySizes) EXPECT_EQ(size, 1024u);
+    ExpectKeysBalanced(r);
+}
+
+TEST(Registry, ReadsALongValueWithASecondQueryOfTheReportedSize) {
+    FakePlatform p;
+    const std::string text(4999, 'x');  // 5,000 bytes with the terminating zero
+    p.registry.SetString(kHkeyClassesRoot, kKey, "", text);
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, ""), Variant(text));
+    EXPECT_EQ(p.registry.querySizes, (std::vector<std::uint32_t>{1024, 5000}));
+    ExpectKeysBalanced(p.registry);
+}
+
+TEST(Registry, AValueThatChangesBetweenTheTwoQueriesIsNotReadAsZeros) {
+    FakePlatform p;
+    p.registry.SetString(kHkeyClassesRoot, kKey, "", std::string(4999, 'x'));
+    p.registry.onQuery = [&](int n) {
+        if (n == 2) p.registry.SetString(kHkeyClassesRoot, kKey, "", std::string(5999, 'y'));
+    };
+    try {
+        GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "");
+        FAIL() << "a value that grew under the read came back";
+    } catch (const AgentError& e) {
+        EXPECT_EQ(e.Number(), 1001);
+    }
+    ExpectKeysBalanced(p.registry);
+}
+
+TEST(Registry, UnsupportedOrUnreadableValuesRaise1001AfterClosingOnce) {
+    FakePlatform p;
+    auto& r = p.registry;
+    r.SetValue(kHkeyClassesRoot, kKey, "none", platform::kRegNone, {1});
+    r.SetValue(kHkeyClassesRoot, kKey, "qword", 11, {1, 2, 3, 4, 5, 6, 7, 8});
+    for (const char* name : {"none", "qword", "missing"}) {
+        const int closesBefore = r.closes;
+        try {
+            GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, name, Variant("fallback"));
+            ADD_FAILURE() << name << " did not raise";
+        } catch (const AgentError& e) {
+            EXPECT_EQ(e.Number(), 1001) << name;
+            EXPECT_EQ(e.Description(), "Unsupported value type");
+            // Closed before the error left the reader.
+            EXPECT_EQ(r.closes, closesBefore + 1) << name;
+        }
+    }
+    ExpectKeysBalanced(r);
+}
+
+TEST(Registry, AKeyThatCannotBeOpenedGivesTheDefaultWithNothingToClose) {
+    FakePlatform p;
+    p.registry.DenyAccess(kHkeyClassesRoot, "Denied");
+    EXPECT_TRUE(GetRegistryValue(p.ctx, kHkeyClassesRoot, "Missing", "").IsEmpty());
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, "Denied", "", Variant(7)), Variant(7));
+    EXPECT_EQ(p.registry.closes, 0);
+}
+
+TEST(Registry, ValuesShorterThanTheirTerminatorsAreReadSafely) {
+    FakePlatform p;
+    auto& r = p.registry;
+    r.SetValue(kHkeyClassesRoot, kKey, "sz0", platform::kRegSz, {});
+    r.SetValue(kHkeyClassesRoot, kKey, "multi1", platform::kRegMultiSz, {0});
+    r.SetValue(kHkeyClassesRoot, kKey, "bin0", platform::kRegBinary, {});
+    r.SetValue(kHkeyClassesRoot, kKey, "dword2", platform::kRegDword, {0x34, 0x12});
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "sz0"), Variant(""));
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "multi1"), Variant(""));
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "bin0"), Variant(ByteArray{}));
+    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "dword2"), Variant(std::int32_t{0x1234}));
+}
+
+TEST(Registry, AccessVersionIsTakenFromTheEndOfCurVer) {
+    struct Case {
+        const char* curVer;
+        Variant expected;
+    };
+    const Case cases[] = {
+        {"Access.Database.11", "11"}, {"Access.Database.12", "12"}, {"Access.Database.10", "10"},
+        {"Access.Database.9", ".9"},  {"Access.Database", "Access.Database"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform p;
+        p.registry.SetString(kHkeyClassesRoot, kCurVer, "", c.curVer);
+        EXPECT_TRUE(IsOfficeAppInstalled(p.ctx, OfficeApplication::Access)) << c.curVer;
+        EXPECT_EQ(GetAccessVersion(p.ctx), c.expected) << c.curVer;
+        ExpectKeysBalanced(p.registry);
+    }
+    // ".9" is no number where the decimal separator is a comma; the last digit is taken alone.
+    FakePlatform comma(fakes::FakeLocale::Kind::CommaDecimal);
+    comma.registry.SetString(kHkeyClassesRoot, kCurVer, "", "Access.Database.9");
+    EXPECT_EQ(GetAccessVersion(comma.ctx), Variant("9"));
+}
+
+TEST(Registry, NoAccessGivesTheEmptyValueAndABrokenCurVerRaises) {
+    FakePlatform missing;
+    EXPECT_FALSE(IsOfficeAppInstalled(missing.ctx, OfficeApplication::Access));
+    EXPECT_TRUE(GetAccessVersion(missing.ctx).IsEmpty());
+
+    FakePlatform empty;
+    empty.registry.SetString(kHkeyClassesRoot, kCurVer, "", "");
+    EXPECT_FALSE(IsOfficeAppInstalled(empty.ctx, OfficeApplication::Access));
+    EXPECT_TRUE(GetAccessVersion(empty.ctx).IsEmpty());
+
+    FakePlatform word;
+    word.registry.SetString(kHkeyClassesRoot, "Word.Document\\CurVer", "", "Word.Document.11");
+    EXPECT_TRUE(IsOfficeAppInstalled(word.ctx, OfficeApplication::Word));
+    EXPECT_FALSE(IsOfficeAppInstalled(word.ctx, OfficeApplication::Access));
+    EXPECT_FALSE(IsOfficeAppInstalled(word.ctx, static_cast<OfficeApplication>(5)));
+
+    FakePlatform broken;  // the key is there, its default value is not
+    broken.registry.SetKey(kHkeyClassesRoot, kCurVer);
+    EXPECT_THROW(GetAccessVersion(broken.ctx), AgentError);
+    ExpectKeysBalanced(broken.registry);
+}
+
+TEST(Registry, OpenWithShellOpensAndReportsOnlyErrors) {
+    FakePlatform p;
+    EXPECT_TRUE(OpenWithShell(p.ctx, "C:\\Missing\\ORV.mde").IsEmpty());
+    ASSERT_EQ(p.shell.executed.size(), 1u);
+    EXPECT_EQ(p.shell.executed[0].verb, "open");
+    EXPECT_EQ(p.shell.executed[0].file, "C:\\Missing\\ORV.mde");
+    EXPECT_EQ(p.shell.executed[0].parameters, "");
+    EXPECT_EQ(p.shell.executed[0].show, 1);
+    EXPECT_TRUE(p.messageBox.shown.empty());
+
+    OpenWithShell(p.ctx, Variant::Null());
+    EXPECT_EQ(p.shell.executed.size(), 1u);
+    ASSERT_EQ(p.messageBox.shown.size(), 1u);
+    EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nInvalid use of Null");
+}
+
+TEST(Registry, RegisterComponentStartsRegsvr32HiddenAndQuotesPathsWithBlanks) {
+    FakePlatform p;
+    EXPECT_TRUE(RegisterComponent(p.ctx, "C:\\WINDOWS\\system32\\MSINET.OCX"));
+    EXPECT_TRUE(RegisterComponent(p.ctx, "C:\\Program Files\\Orvastell\\MSINET.OCX"));
+    ASSERT_EQ(p.shell.started.size(), 2u);
+    EXPECT_EQ(p.shell.started[0].commandLine, "regsvr32 /s C:\\WINDOWS\\system32\\MSINET.OCX");
+    EXPECT_EQ(p.shell.started[0].show, 0);
+    EXPECT_EQ(p.shell.started[1].commandLine, "regsvr32 /s \"C:\\Program Files\\Orvastell\\MSINET.OCX\"");
+
+    p.shell.startProcessError = AgentError(53, "File not found");
+    EXPECT_FALSE(RegisterComponent(p.ctx, "C:\\WINDOWS\\system32\\MSINET.OCX"));
+    ASSERT_EQ(p.messageBox.shown.size(), 1u);
+    EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nFile not found");
+    EXPECT_EQ(p.messageBox.shown[0].title, "Whoops!");
+}
+
+TEST(Registry, SystemFolderIsTheTextBeforeTheFirstNul) {
+    FakePlatform p;
+    EXPECT_EQ(GetSystemFolder(p.ctx), "C:\\WINDOWS\\system32");
+    p.shell.systemDirectory = "C:\\" + std::string(256, 'd');  // 259 characters: still fits
+    EXPECT_EQ(GetSystemFolder(p.ctx), p.shell.systemDirectory);
+    p.shell.systemDirectory += "d";  // 260: too long for the buffer
+    EXPECT_EQ(GetSystemFolder(p.ctx), "");
+    p.shell.systemDirectoryFails = true;
+    EXPECT_EQ(GetSystemFolder(p.ctx), "");
+}
+
+} // namespace
+} // namespace orv
