@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fakes/Fakes.h"
+#include "storage/Ini.h"
+
+namespace orv {
+namespace {
+
+using fakes::FakeLocale;
+using fakes::FakePlatform;
+
+const char* const kFile = "C:\\Apps\\Orvastell\\config\\config.ini";
+const char* const kSection = "UpdateFrontend";
+
+Variant Read(FakePlatform& p, const char* key, const Variant& defaultValue = "(default)") {
+    return ReadIniValue(p.ctx, kSection, key, defaultValue, kFile);
+}
+
+// ---------------------------------------------------------------- reading
+
+TEST(IniRead, KeysAreFoundOnlyWhereTheirLineBeginsWithNameAndEquals) {
+    FakePlatform p;
+    p.files.AddFile(kFile,
+                    "[updatefrontend]\r\n"
+                    "fileRevision=5\r\n"
+                    "Empty=\r\n"
+                    "Spaced = 3\r\n"
+                    "Odd=a=b[c]\r\n"
+                    " Indented=1\r\n"
+                    "Last=  tail  ");
+    EXPECT_EQ(Read(p, "FileRevision"), Variant("5"));      // names without regard to case
+    EXPECT_EQ(Read(p, "Empty"), Variant(""));              // the key exists: "" and not the default
+    EXPECT_EQ(Read(p, "Spaced"), Variant("(default)"));    // blanks before "=" are part of no name
+    EXPECT_EQ(Read(p, "Spaced "), Variant(" 3"));          // ... and values are not trimmed
+    EXPECT_EQ(Read(p, "Odd"), Variant("a=b[c]"));
+    EXPECT_EQ(Read(p, "Indented"), Variant("(default)"));
+    EXPECT_EQ(Read(p, "Last"), Variant("  tail  "));       // last line without CR LF
+    EXPECT_EQ(Read(p, "Missing"), Variant("(default)"));
+    // The default comes back with its own type.
+    EXPECT_EQ(Read(p, "Missing", Variant(std::int32_t{42})), Variant(std::int32_t{42}));
+    EXPECT_TRUE(Read(p, "Missing", Variant::Null()).IsNull());
+}
+
+TEST(IniRead, OnlyTheFirstSectionAndTheFirstKeyLineCount) {
+    FakePlatform p;
+    p.files.AddFile(kFile,
+                    "[Other]\r\nFileRevision=1\r\n"
+                    "[UpdateFrontend]\r\nFileRevision=2\r\nFileRevision=3\r\n\r\n"
+                    "[UpdateFrontend]\r\nFileRevision=4\r\nFileLocation=X\r\n");
+    EXPECT_EQ(Read(p, "FileRevision"), Variant("2"));
+    EXPECT_EQ(Read(p, "FileLocation"), Variant("(default)"));  // it lives in the second copy only
+    EXPECT_EQ(ReadIniValue(p.ctx, "other", "filerevision", "", kFile), Variant("1"));
+}
+
+TEST(IniRead, HeaderInsideAnEarlierValueStartsTheSectionThere) {
+    FakePlatform p;
+    p.files.AddFile(kFile,
+                    "[Notes]\r\nText=see [UpdateFrontend]\r\nFileRevision=9\r\n"
+                    "[UpdateFrontend]\r\nFileRevision=5\r\n");
+    EXPECT_EQ(Read(p, "FileRevision"), Variant("9"));
+}
+
+TEST(IniRead, LfOnlyFilesHaveSectionsButNoKeys) {
+    FakePlatform p;
+    p.files.AddFile(kFile, "[UpdateFrontend]\nFileRevision=5\n");
+    EXPECT_EQ(Read(p, "FileRevision"), Variant("(default)"));
+}
+
+TEST(IniRead, MissingEmptyOrUnreadableFilesGiveTheDefault) {
+    FakePlatform p;
+    EXPECT_EQ(Read(p, "FileRevision"), Variant("(default)"));  // no file
+    EXPECT_TRUE(ReadTextFile(p.ctx, kFile).IsEmpty());
+    p.files.AddFile(kFile, "");
+    EXPECT_TRUE(ReadTextFile(p.ctx, kFile).IsEmpty());  // an empty file is no text either
+    EXPECT_EQ(Read(p, "FileRevision"), Variant("(default)"));
+    p.files.AddFolder("C:\\Apps\\Orvastell\\config\\folder.ini");
+    EXPECT_TRUE(ReadTextFile(p.ctx, "C:\\Apps\\Orvastell\\config\\folder.ini").IsEmpty());
+    p.files.AddFile(kFile, "a\r\nb\n\r");
+    EXPECT_EQ(ReadTextFile(p.ctx, kFile), Variant("a\r\nb\n\r"));
+}
+
+TEST(IniRead, TextBetweenCutsUpToTheEndMarkerALineEndOrTheEnd) {
+    EXPECT_EQ(TextBetween("Key=Value;rest", "KEY=", ";"), Variant("Value"));
+    EXPECT_EQ(TextBetween("Key=Value\r\nNext;", "key=", ";"), Variant("Value\r\nNext"));
+    EXPECT_EQ(TextBetween("Key=Value\r\nNext", "key=", ";"), Variant("Value"));
+    EXPECT_EQ(TextBetween("Key=Value", "key=", ";"), Variant("Value"));
+    EXPECT_EQ(TextBetween("xAbCy", "a", "C"), Variant("b"));  // end marker without regard to case
+    EXPECT_EQ(TextBetween("Key=", "key=", ";"), Variant(""));
+    EXPECT_TRUE(TextBetween("Key=Value", "Other=", ";").IsEmpty());
+}
+
+// ---------------------------------------------------------------- writing
+
+TEST(IniWrite, WorkedLayoutComesOutByteForByte) {
+    FakePlatform p;
+    p.files.AddFile(kFile, "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=5\r\n");
+    WriteIniValue(p.ctx, kSection, "FileLastUpdate", "D", kFile);
+    EXPECT_EQ(p.files.Content(kFile),
+              "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=5\r\n\r\nFileLastUpdate=D");
+    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
+    EXPECT_EQ(p.files.Content(kFile),
+              "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=6\r\n\r\nFileLastUpdate=D");
+    WriteIniValue(p.ctx, kSection, "FileLastUpdate", "E", kFile);
+    EXPECT_EQ(p.files.Content(kFile),
+              "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=6\r\n\r\nFileLastUpdate=E");
+}
+
+TEST(IniWrite, KeyIsAddedAtTheEndOfItsSectionBeforeTheNextHeader) {
+    FakePlatform p;
+    p.files.AddFile(kFile, "; top\r\n[UpdateFrontend]\r\nA=1\r\n\r\n[Other]\r\nB=2\r\n");
+    WriteIniValue(p.ctx, kSection, "C", "3", kFile);
+    EXPECT_EQ(p.files.Content(kFile), "; top\r\n[UpdateFrontend]\r\nA=1\r\n\r\nC=3\r\n[Other]\r\nB=2\r\n");
+}
+
+TEST(IniWrite, MissingFileOrSectionIsCreated) {
+    FakePlatform p;
+    p.files.AddFolder("C:\\Apps\\Orvastell\\config");
+    WriteIniValue(p.ctx, kSection, "FileRevision", "7", kFile);
+    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\r\nFileRevision=7");
+
+    p.files.AddFile(kFile, "[Other]\r\nB=2");  // no line end at the end
+    WriteIniValue(p.ctx, kSection, "FileRevision", "7", kFile);
+    EXPECT_EQ(p.files.Content(kFile), "[Other]\r\nB=2\r\n[UpdateFrontend]\r\nFileRevision=7");
+
+    p.files.AddFile(kFile, "[Other]\r\nB=2\r\n");
+    WriteIniValue(p.ctx, kSection, "FileRevision", "7", kFile);
+    EXPECT_EQ(p.files.Content(kFile), "[Other]\r\nB=2\r\n[UpdateFrontend]\r\nFileRevision=7");
+}
+
+TEST(IniWrite, ExistingKeyLinesAreReplacedWithTheKeyAsGiven) {
+    FakePlatform p;
+    p.files.AddFile(kFile,
+                    "[updatefrontend]\r\nfileRevision=2\r\nFileRevision = 3\r\nFILEREVISION=4\r\n"
+                    "[UpdateFrontend]\r\nFileRevision=5\r\n");
+    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
+    // Every matching line of the first section is replaced; the line with blanks is no key and
+    // stays; the second section of the same name is not touched.
+    EXPECT_EQ(p.files.Content(kFile),
+              "[updatefrontend]\r\nFileRevision=6\r\nFileRevision = 3\r\nFileRevision=6\r\n"
+              "[UpdateFrontend]\r\nFileRevision=5\r\n");
+}
+
+TEST(IniWrite, LineWithBlanksAroundEqualsGetsASecondLine) {
+    FakePlatform p;
+    p.files.AddFile(kFile, "[UpdateFrontend]\r\nFileRevision = 5\r\n");
+    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
+    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\r\nFileRevision = 5\r\n\r\nFileRevision=6");
+    EXPECT_EQ(Read(p, "FileRevision"), Variant("6"));
+}
+
+TEST(IniWrite, HeaderInsideAnEarlierValueTakesTheNewKey) {
+    FakePlatform p;
+    p.files.AddFile(kFile, "[Notes]\r\nText=see [UpdateFrontend]\r\n[UpdateFrontend]\r\nA=1\r\n");
+    WriteIniValue(p.ctx, kSection, "A", "2", kFile);
+    EXPECT_EQ(p.files.Content(kFile),
+              "[Notes]\r\nText=see [UpdateFrontend]\r\nA=2\r\n[UpdateFrontend]\r\nA=1\r\n");
+    EXPECT_EQ(Read(p, "A"), Variant("2"));
+}
+
+TEST(IniWrite, LfOnlyFileGetsTheKeyAppendedAtTheVeryEnd) {
+    FakePlatform p;
+    p.files.AddFile(kFile, "[UpdateFrontend]\nFileRevision=5\n[Other]\nB=1\n");
+    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
+    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\nFileRevision=5\n[Other]\nB=1\n\r\nFileRevision=6");
+}
+
+TEST(IniWrite, ValuesRoundTripVerbatim) {
+    FakePlatform p;
+    p.files.AddFile(kFile, "[UpdateFrontend]\r\nA=1\r\n");
+    const std::string tricky = " x=[UpdateFrontend]=y [z] ";
+    WriteIniValue(p.ctx, kSection, "A", tricky, kFile);
+    WriteIniValue(p.ctx, kSection, "B", "[Other]", kFile);
+    EXPECT_EQ(Read(p, "A"), Variant(tricky));
+    EXPECT_EQ(Read(p, "B"), Variant("[Other]"));
+    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\r\nA=" + tricky + "\r\n\r\nB=[Other]");
+}
+
+TEST(IniWrite, ValuesAreWrittenInTheirTextFormUnderTheLocale) {
+    for (const auto kind : {FakeLocale::Kind::EnUs, FakeLocale::Kind::CommaDecimal}) {
+        FakePlatform p(kind);
+        p.files.AddFile(kFile, "[UpdateFrontend]\r\n");
+        WriteIniValue(p.ctx, kSection, "Revision", 1.5, kFile);
+        WriteIniValue(p.ctx, kSection, "Whole", 7.0, kFile);
+        WriteIniValue(p.ctx, kSection, "When", DateValue{46000.5}, kFile);
+        WriteIniValue(p.ctx, kSection, "Null", Variant::Null(), kFile);
+        WriteIniValue(p.ctx, kSection, "Empty", Variant(), kFile);
+        const bool comma = kind == FakeLocale::Kind::CommaDecimal;
+        EXPECT_EQ(Read(p, "Revision"), Variant(comma ? "1,5" : "1.5"));
+        EXPECT_EQ(Read(p, "Whole"), Variant("7"));
+        EXPECT_EQ(Read(p, "When"), Variant(comma ? "09.12.2025 12:00:00" : "12/9/2025 12:00:00 PM"));
+        EXPECT_EQ(Read(p, "Null"), Variant(""));
+        EXPECT_EQ(Read(p, "Empty"), Variant(""));
+    }
+}
+
+// ---------------------------------------------------------------- file names
+
+TEST(IniFiles, NamesWithoutDriveOrUncPrefixLiveInTheWindowsFolder) {
+    FakePlatform p;
+    WriteIniValue(p.ctx, kSection, "A", "1", "agent.ini");
+    EXPECT_EQ(p.files.Content("C:\\WINDOWS\\agent.ini"), "[UpdateFrontend]\r\nA=1");
+    EXPECT_EQ(ReadIniValue(p.ctx, kSection, "A", "", "agent.ini"), Variant("1"));
+
+    // A single leading "\" is still relative: the Windows folder, a "\" and the name.
+    p.journal.clear();
+    WriteIniValue(p.ctx, kSection, "A", "2", "\\agent.ini");
+    ASSERT_FALSE(p.journal.empty());
+    EXPECT_EQ(p.journal.back(), "replace C:\\WINDOWS\\\\agent.ini");
+    EXPECT_EQ(ReadIniValue(p.ctx, kSection, "A", "", "\\agent.ini"), Variant("2"));
+
+    // ":\" anywhere, or a UNC name, is used unchanged.
+    p.files.AddFile("\\\\server\\share\\u.ini", "[UpdateFrontend]\r\nA=unc\r\n");
+    EXPECT_EQ(ReadIniValue(p.ctx, kSection, "A", "", "\\\\server\\share\\u.ini"), Variant("unc"));
+    p.files.AddFile("D:\\u.ini", "[UpdateFrontend]\r\nA=d\r\n");
+    EXPECT_EQ(ReadIniValue(p.ctx, kSection, "A", "", "D:\\u.ini"), Variant("d"));
+    p.files.AddFile("C:\\WINDOWS\\D:u.ini", "[UpdateFrontend]\r\nA=relative\r\n");
+    EXPECT_EQ(ReadIniValue(p.ctx, kSection, "A", "", "D:u.ini"), Variant("relative"));
+}
+
+// ---------------------------------------------------------------- failures
+
+TEST(IniFiles, FailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
+    const std::string old = "[UpdateFrontend]\r\nFileRevision=5\r\n";
+    {
+        FakePlatform p;  // disk full half-way
+        p.files.AddFile(kFile, old);
+        p.files.writeBudget = 10;
+        try {
+            WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
+            FAIL() << "no error";
+        } catch (const AgentError& e) {
+            EXPECT_EQ(e.Number(), 61);
+        }
+        EXPECT_EQ(p.files.Content(kFile), old);
+        EXPECT_EQ(p.files.AllFiles().size(), 1u);
+    }
+    {
+        FakePlatform p;  // read-only file
+        p.files.AddFile(kFile, old);
+        p.files.SetReadOnly(kFile);
+        try {
+            WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
+            FAIL() << "no error";
+        } catch (const AgentError& e) {
+            EXPECT_EQ(e.Number(), 70);
+        }
+        EXPECT_EQ(p.files.Content(kFile), old);
+        EXPECT_EQ(p.files.AllFiles().size(), 1u);
+    }
+    {
+        FakePlatform p;  // the close that flushes fails
+        p.files.AddFile(kFile, old);
+        p.files.failClose = true;
+        EXPECT_THROW(WriteTextFile(p.ctx, kFile, "x"), AgentError);
+        EXPECT_EQ(p.files.Content(kFile), old);
+        EXPECT_EQ(p.files.AllFiles().size(), 1u);
+    }
+    {
+        FakePlatform p;  // folder missing: nothing is created
+        try {
+            WriteIniValue(p.ctx, kSection, "FileRevision", "6", "C:\\Nowhere\\config.ini");
+            FAIL() << "no error";
+        } catch (const AgentError& e) {
+            EXPECT_EQ(e.Number(), 76);
+        }
+        EXPECT_TRUE(p.files.AllFiles().empty());
+    }
+}
+
+} // namespace
+} // namespace orv
