@@ -1,10 +1,66 @@
 #include "download/Internet.h"
 
-// Not built yet: the runtime download and the transfer control provisioning arrive with the
-// download window; until then they do nothing.
+#include "agent/Windows.h"
+#include "download/frmDownloadFile.h"
+#include "probe/Registry.h"
+#include "util/Files.h"
+
 namespace orv {
-void DownloadAccessRuntime(AgentContext&) {}
-void InstallAccessRuntime(AgentContext&) {}
-void StartDownload(AgentContext&, const Variant&, const Variant&, const Variant&) {}
-Variant EnsureTransferControl(AgentContext&) { return true; }
+namespace {
+
+constexpr std::int32_t kRuntimeSizeKB = 34148;
+constexpr const char* kRuntimeCaption = "File download - Microsoft Access 2003 Runtime";
+
+} // namespace
+
+void DownloadAccessRuntime(AgentContext& ctx) {
+    ShowForm(ctx.DownloadWindow());
+
+    AgentSettings& s = ctx.settings;
+    const std::string appFolder = ctx.platform.process.ApplicationFolder();
+    s.DownloadSizeKB = kRuntimeSizeKB;
+    s.DownloadURL = std::string("http://") + ORV_DOWNLOAD_HOST + kRuntimeDownloadPath;
+    s.DownloadTarget = appFolder + "\\runtime\\" + ToText(GetFileNameFromUrl(ctx, s.DownloadURL), ctx.platform.locale);
+    s.UnloadWhenDone = true;
+    s.InstallWhenDone = true;
+
+    ctx.DownloadWindow().SetCaption(kRuntimeCaption);
+    StartDownload(ctx, s.DownloadSizeKB, s.DownloadTarget, s.DownloadURL);
+}
+
+void InstallAccessRuntime(AgentContext& ctx) {
+    const std::string package = ctx.platform.process.ApplicationFolder() + "\\runtime\\ACCESSRT.MSI";
+    // Without the package there is nothing to install; the cabinet stays where it is.
+    if (FileExists(ctx, package)) OpenWithShell(ctx, package);
+}
+
+void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target, const Variant& address) {
+    frmDownloadFile& window = ctx.DownloadWindow();
+    window.Load();
+    const platform::Locale& locale = ctx.platform.locale;
+    window.inet1_->SetRequestTimeout(ctx.settings.RequestTimeout);
+    window.view_->SetProgressMax(static_cast<float>(ToDouble(size, locale)));
+    ctx.settings.DownloadFilePath = ToText(target, locale);
+    window.view_->SetLabel1("Establishing connection... Please wait...");
+    window.requestActive_ = true;
+    window.inet1_->Execute(ToText(address, locale), "GET");
+}
+
+Variant EnsureTransferControl(AgentContext& ctx) {
+    const std::string appFolder = ctx.platform.process.ApplicationFolder();
+    const std::string systemControl = GetSystemFolder(ctx) + "\\MSINET.OCX";
+    const std::string updatesControl = appFolder + "\\updates\\MSINET.OCX";
+    const std::string systemCompanion = GetSystemFolder(ctx) + "\\MSINET.oca";
+    const std::string updatesCompanion = appFolder + "\\updates\\MSINET.oca";
+
+    // A control already in place is left alone, registered or not.
+    if (FileExists(ctx, systemControl)) return true;
+    if (!CopyFile(ctx, updatesControl, systemControl)) return false;
+    // The companion goes first, so the registration finds it; a failed copy of it has been
+    // reported and does not stop the registration.
+    (void)CopyFile(ctx, updatesCompanion, systemCompanion);
+    (void)RegisterComponent(ctx, systemControl);
+    return true;
+}
+
 } // namespace orv

@@ -1,17 +1,295 @@
 #include "download/frmDownloadFile.h"
 
-// Not built yet: the download window's logic arrives with the runtime download.
+#include <cmath>
+#include <limits>
+
+#include "agent/Messages.h"
+#include "download/Internet.h"
+#include "download/Time.h"
+#include "util/Files.h"
+
 namespace orv {
+namespace {
+
+using platform::TransferFailure;
+
+constexpr std::size_t kChunkSize = 256;
+constexpr const char* kParagraph = "\r\n\r\n";
+
+// Reason phrases for the answers a download server or a proxy gives most often.
+const char* ReasonPhrase(std::int32_t status) {
+    switch (status) {
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 304: return "Not Modified";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 407: return "Proxy Authentication Required";
+    case 408: return "Request Timeout";
+    case 410: return "Gone";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    case 504: return "Gateway Timeout";
+    default: return nullptr;
+    }
+}
+
+std::string FailureReason(const TransferFailure& f, std::int32_t timeoutSeconds) {
+    const std::string detail = f.text.empty() ? std::string() : kParagraph + f.text;
+    switch (f.kind) {
+    case TransferFailure::Kind::Connection:
+        return "The server could not be reached. Please check your Internet connection and try again." + detail;
+    case TransferFailure::Kind::Timeout:
+        return "The server did not answer within " + std::to_string(timeoutSeconds) +
+               " seconds. Please try again later." + detail;
+    case TransferFailure::Kind::HttpStatus: {
+        if (f.httpStatus == 0) return "The server did not send a valid answer." + detail;
+        const char* phrase = ReasonPhrase(f.httpStatus);
+        std::string status = std::to_string(f.httpStatus);
+        if (phrase) status += std::string(" ") + phrase;
+        else if (!f.text.empty()) status += " " + f.text;
+        return "The server answered " + status + ".";
+    }
+    case TransferFailure::Kind::Truncated:
+        return "The connection was closed before the whole file had arrived." + detail;
+    case TransferFailure::Kind::None:
+    case TransferFailure::Kind::Other:
+        break;
+    }
+    return f.text.empty() ? std::string("The transfer failed.") : f.text;
+}
+
+// An amount that rounds to 0.00 is shown as 0.00, not as -0.00 (the -1 held before the first
+// byte arrives, or a rate that has all but stopped).
+std::string Fixed2(const platform::Locale& locale, double value) {
+    return locale.FormatFixed2Grouped(std::fabs(value) < 0.005 ? 0.0 : value);
+}
+
+} // namespace
+
 frmDownloadFile::frmDownloadFile(AgentContext& ctx) : ctx_(ctx) {}
 frmDownloadFile::~frmDownloadFile() = default;
-void frmDownloadFile::Load() {}
-void frmDownloadFile::Show() {}
-void frmDownloadFile::SetCaption(const std::string&) {}
-void frmDownloadFile::Unload() {}
-std::int32_t frmDownloadFile::GetBufferUBound() const { return static_cast<std::int32_t>(receivedData_.size()) - 1; }
-void frmDownloadFile::Inet1_StateChanged(std::int16_t) {}
-void frmDownloadFile::Timer1_Timer() {}
-void frmDownloadFile::cmdCancel_Click() {}
-void frmDownloadFile::CloseRequested() {}
-void frmDownloadFile::Form_QueryUnload(std::int32_t&, std::int32_t) {}
+
+void frmDownloadFile::Load() {
+    if (view_) return;
+    // The control first: without it the window cannot work, and no half-made window may stay.
+    auto control = ctx_.platform.transfer.CreateTransferControl(*this);
+    auto view = ctx_.platform.windows.CreateDownloadWindow(*this);
+    ForgetBody();
+    lastTickMs_ = 0;
+    lastUBound_ = 0;
+    requestActive_ = false;
+    ++generation_;
+    inet1_ = std::move(control);
+    view_ = std::move(view);
+}
+
+void frmDownloadFile::Show() {
+    Load();
+    view_->Show();
+}
+
+void frmDownloadFile::SetCaption(const std::string& caption) {
+    Load();
+    view_->SetCaption(caption);
+}
+
+void frmDownloadFile::Unload(std::int32_t unloadMode) {
+    if (!view_) return;
+    std::int32_t cancel = 0;
+    Form_QueryUnload(cancel, unloadMode);
+    if (cancel != 0) return;
+    requestActive_ = false;
+    ForgetBody();
+    // Detached before it is destroyed, so nothing reached from Destroy finds a dying view.
+    std::unique_ptr<platform::DownloadWindowView> view = std::move(view_);
+    view->Destroy();
+}
+
+std::int32_t frmDownloadFile::GetBufferUBound() const {
+    if (receivedData_.empty()) return -1;
+    const std::size_t upper = receivedData_.size() - 1;
+    constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+    return static_cast<std::int32_t>(upper < kMax ? upper : kMax);
+}
+
+template <typename Handler> void frmDownloadFile::RunHandler(Handler&& handler) {
+    try {
+        handler();
+    } catch (const AgentError& e) {
+        ReportUnhandledError(ctx_, e);
+        ctx_.platform.process.EndNow();
+    }
+}
+
+void frmDownloadFile::Inet1_StateChanged(std::int16_t state) {
+    RunHandler([&] { OnStateChanged(state); });
+}
+
+void frmDownloadFile::Timer1_Timer() {
+    RunHandler([&] { OnTimer(); });
+}
+
+void frmDownloadFile::cmdCancel_Click() {
+    RunHandler([&] {
+        Unload();
+        ctx_.platform.process.EndNow();
+    });
+}
+
+void frmDownloadFile::CloseRequested() {
+    RunHandler([&] { Unload(kUnloadFromControlMenu); });
+}
+
+void frmDownloadFile::Form_QueryUnload(std::int32_t& /*cancel*/, std::int32_t /*unloadMode*/) {
+    // Closing always goes ahead; the request must not outlive the window.
+    if (inet1_) inet1_->Cancel();
+}
+
+bool frmDownloadFile::Yield(std::uint32_t generation) {
+    ctx_.platform.windows.DoEvents();
+    return view_ != nullptr && generation == generation_ && requestActive_;
+}
+
+void frmDownloadFile::OnStateChanged(std::int16_t state) {
+    // Nested calls (made while an earlier call waits inside a yield) and late state changes of a
+    // request that has already ended, or of a window already closed, are ignored.
+    if (busy_ || !view_ || !requestActive_) return;
+    busy_ = true;
+    struct BusyReset {
+        bool& busy;
+        ~BusyReset() { busy = false; }
+    } busyReset{busy_};
+
+    const std::uint32_t generation = generation_;
+    if (state == platform::icError) {
+        // Also before the first response: the user must not be left waiting on a request that
+        // has already failed.
+        Fail(inet1_->Failure());
+        return;
+    }
+    // A control that reports the finished response without the "received" state is read out
+    // all the same, rather than left waiting.
+    if (state != platform::icResponseReceived && state != platform::icResponseCompleted) {
+        const TransferFailure failure = inet1_->Failure();
+        if (failure.kind != TransferFailure::Kind::None) Fail(failure);
+        return;
+    }
+
+    view_->SetLabel1("Downloading file:\r\n" + inet1_->URL());
+    while (inet1_->StillExecuting()) {
+        if (!Yield(generation)) return;
+    }
+
+    TransferFailure failure = inet1_->Failure();
+    if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
+    const std::int32_t status = inet1_->ResponseCode();
+    if (status < 200 || status > 299) {
+        failure.kind = TransferFailure::Kind::HttpStatus;
+        failure.httpStatus = status;
+        return Fail(failure);
+    }
+
+    if (!ReadBody(generation)) return;
+
+    failure = inet1_->Failure();
+    if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
+    const std::int64_t announced = inet1_->ContentLength();
+    const auto received = static_cast<std::int64_t>(receivedData_.size());
+    if (announced >= 0 && received < announced) {
+        failure.kind = TransferFailure::Kind::Truncated;
+        failure.text = "Only " + std::to_string(received) + " of " + std::to_string(announced) + " bytes arrived.";
+        return Fail(failure);
+    }
+    if (received == 0) {
+        // Saving nothing over the target would only destroy a good copy that may be there.
+        failure.kind = TransferFailure::Kind::Other;
+        failure.text = "The server sent an empty file.";
+        return Fail(failure);
+    }
+    Complete();
+}
+
+bool frmDownloadFile::ReadBody(std::uint32_t generation) {
+    for (;;) {
+        if (!Yield(generation)) return false;
+        const std::vector<std::uint8_t> chunk = inet1_->GetChunk(kChunkSize);
+        if (chunk.empty()) return true;
+        // Appending lets the buffer grow geometrically: constant time per chunk on average.
+        receivedData_.insert(receivedData_.end(), chunk.begin(), chunk.end());
+        // A short chunk is the last one; it does not move the bar.
+        if (chunk.size() != kChunkSize) return true;
+        UpdateProgress();
+    }
+}
+
+void frmDownloadFile::UpdateProgress() {
+    // nearbyint rounds halves to the even neighbour.
+    double kb = std::nearbyint(GetBufferUBound() / 1024.0);
+    const double max = std::nearbyint(static_cast<double>(view_->ProgressMax()));
+    if (max < kb) kb = max;
+    if (kb < 0) kb = 0;
+    view_->SetProgressValue(static_cast<float>(kb));
+}
+
+void frmDownloadFile::Complete() {
+    requestActive_ = false;
+    view_->SetLabel1("Download complete.");
+    inet1_->Cancel();
+    // A temporary file beside the target becomes the target only once all of it is written, so
+    // a failed write never leaves a cut-short file under the real name.
+    WriteFileReplacing(ctx_, ctx_.settings.DownloadFilePath, receivedData_.data(), receivedData_.size());
+    ForgetBody();
+    if (ctx_.settings.UnloadWhenDone) Unload();
+    if (ctx_.settings.InstallWhenDone) InstallAccessRuntime(ctx_);
+}
+
+void frmDownloadFile::Fail(const TransferFailure& failure) {
+    requestActive_ = false;
+    const std::string address = inet1_->URL();
+    inet1_->Cancel();
+    ForgetBody();
+    ShowError(ctx_, "The file could not be downloaded from " + address + "." + kParagraph +
+                        FailureReason(failure, ctx_.settings.RequestTimeout));
+    // The window may have been closed while the box was up.
+    Unload();
+}
+
+void frmDownloadFile::ForgetBody() {
+    receivedData_.clear();
+    receivedData_.shrink_to_fit();
+}
+
+void frmDownloadFile::OnTimer() {
+    if (!view_) return;
+    platform::Clock& clock = ctx_.platform.clock;
+    const double t = clock.SecondsSinceMidnight();
+    const std::int32_t u = GetBufferUBound();
+    const double elapsed = t - lastTickMs_ / 1000.0;
+    // The last tick's time is kept in whole milliseconds: anything closer than that is no
+    // measurable time, and the rate over it would be meaningless (or a division by zero).
+    // The next tick measures over the longer span instead.
+    if (std::fabs(elapsed) < 0.001) return;
+    const double rate = ((static_cast<double>(u) - lastUBound_) / 1024.0) / elapsed;
+
+    const platform::Locale& locale = ctx_.platform.locale;
+    view_->SetLabel2(Fixed2(locale, u / 1024.0) + " KB @ " + Fixed2(locale, rate) + " KB/s");
+    lastTickMs_ = RoundToInt32(static_cast<double>(clock.SecondsSinceMidnight()) * 1000.0);
+    lastUBound_ = u;
+
+    const std::int32_t sizeKB = ctx_.settings.DownloadSizeKB;
+    if (sizeKB != 0 && u != 0 && rate != 0) {
+        view_->SetTimeLeft("Time left: " + FormatTimeLeft((sizeKB - u / 1024.0) / rate));
+    } else {
+        view_->SetTimeLeft("");
+    }
+}
+
 } // namespace orv

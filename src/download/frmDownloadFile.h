@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "agent/Agent.h"
 #include "agent/Windows.h"
@@ -10,6 +11,10 @@
 #include "platform/Windows.h"
 
 namespace orv {
+
+// Why a window is asked to close, as its close-request handler is told.
+inline constexpr std::int32_t kUnloadFromControlMenu = 0;  // the close box or the system menu
+inline constexpr std::int32_t kUnloadFromCode = 1;
 
 class frmDownloadFile : public Form, public platform::DownloadWindowEvents, public platform::TransferEvents {
 public:
@@ -21,11 +26,15 @@ public:
     bool Loaded() const { return view_ != nullptr; }
     void SetCaption(const std::string& caption);
     // Runs Form_QueryUnload and destroys the window.
-    void Unload();
+    void Unload(std::int32_t unloadMode = kUnloadFromCode);
 
     std::int32_t GetBufferUBound() const;
+    // True while Inet1_StateChanged is at work on a response.
+    bool Busy() const { return busy_; }
 
-    // Event handlers, raised by the platform.
+    // Event handlers, raised by the platform. An error that escapes one of them has nobody left
+    // to handle it (Main has long returned): it is reported in the unhandled-error box and the
+    // agent ends.
     void Inet1_StateChanged(std::int16_t state) override;
     void Timer1_Timer() override;
     void cmdCancel_Click() override;
@@ -38,13 +47,35 @@ public:
 private:
     friend void StartDownload(AgentContext&, const Variant&, const Variant&, const Variant&);
 
+    template <typename Handler> void RunHandler(Handler&& handler);
+    void OnStateChanged(std::int16_t state);
+    void OnTimer();
+    // Pumps the event loop; false when the window was closed (or loaded anew) meanwhile, after
+    // which the caller must not touch the view, the request or the buffer again.
+    bool Yield(std::uint32_t generation);
+    // The read loop; false when the window went away during it.
+    bool ReadBody(std::uint32_t generation);
+    void UpdateProgress();
+    void Complete();
+    // Stops the request, tells the user what failed and closes the window; nothing is saved.
+    void Fail(const platform::TransferFailure& failure);
+    void ForgetBody();
+
     AgentContext& ctx_;
     std::unique_ptr<platform::DownloadWindowView> view_;
+    // Kept after the window unloads (only cancelled), so that a handler still on the stack never
+    // meets a destroyed control; replaced when the window is loaded again.
     std::unique_ptr<platform::TransferControl> inet1_;
     ByteArray receivedData_;
     std::int32_t lastTickMs_ = 0;
     std::int32_t lastUBound_ = 0;
     bool busy_ = false;
+    // True from StartDownload until the request has been saved, has failed or was abandoned;
+    // state changes outside that span (late ones after the end) are ignored.
+    bool requestActive_ = false;
+    // Counts the loads of the window, so that a handler waiting in a yield can tell a window
+    // loaded anew from the one it started on.
+    std::uint32_t generation_ = 0;
 };
 
 } // namespace orv
