@@ -41,29 +41,29 @@ const char* ReasonPhrase(std::int32_t status) {
     }
 }
 
+// The control describes its failures in words meant for the user; where it gives none, the kind
+// of failure is put in words here.
 std::string FailureReason(const TransferFailure& f, std::int32_t timeoutSeconds) {
-    const std::string detail = f.text.empty() ? std::string() : kParagraph + f.text;
+    if (!f.text.empty()) return f.text;
     switch (f.kind) {
     case TransferFailure::Kind::Connection:
-        return "The server could not be reached. Please check your Internet connection and try again." + detail;
+        return "The server could not be reached. Please check your Internet connection and try again.";
     case TransferFailure::Kind::Timeout:
         return "The server did not answer within " + std::to_string(timeoutSeconds) +
-               " seconds. Please try again later." + detail;
+               " seconds. Please try again later.";
     case TransferFailure::Kind::HttpStatus: {
-        if (f.httpStatus == 0) return "The server did not send a valid answer." + detail;
+        if (f.httpStatus == 0) return "The server did not send a valid answer.";
         const char* phrase = ReasonPhrase(f.httpStatus);
-        std::string status = std::to_string(f.httpStatus);
-        if (phrase) status += std::string(" ") + phrase;
-        else if (!f.text.empty()) status += " " + f.text;
-        return "The server answered " + status + ".";
+        return "The server answered " + std::to_string(f.httpStatus) + (phrase ? std::string(" ") + phrase : "") +
+               ".";
     }
     case TransferFailure::Kind::Truncated:
-        return "The connection was closed before the whole file had arrived." + detail;
+        return "The connection was closed before the whole file had arrived.";
     case TransferFailure::Kind::None:
     case TransferFailure::Kind::Other:
         break;
     }
-    return f.text.empty() ? std::string("The transfer failed.") : f.text;
+    return "The transfer failed.";
 }
 
 // An amount that rounds to 0.00 is shown as 0.00, not as -0.00 (the -1 held before the first
@@ -205,7 +205,8 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
     const auto received = static_cast<std::int64_t>(receivedData_.size());
     if (announced >= 0 && received < announced) {
         failure.kind = TransferFailure::Kind::Truncated;
-        failure.text = "Only " + std::to_string(received) + " of " + std::to_string(announced) + " bytes arrived.";
+        failure.text = "The connection was closed before the whole file had arrived (" + std::to_string(received) +
+                       " of " + std::to_string(announced) + " bytes).";
         return Fail(failure);
     }
     if (received == 0) {
