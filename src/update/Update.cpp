@@ -78,8 +78,8 @@ bool RunAutomaticUpdate(AgentContext& ctx) {
         ctx.platform.clock.Sleep(kPauseBeforeCopyMs);
 
         const std::string source = ToText(newFile, ctx.platform.locale);
-        const std::string destination =
-            ctx.platform.process.ApplicationFolder() + "\\" + ToText(GetFileNameFromPath(ctx, newFile), ctx.platform.locale);
+        const std::string name = ToText(GetFileNameFromPath(ctx, newFile), ctx.platform.locale);
+        const std::string destination = ctx.platform.process.ApplicationFolder() + "\\" + name;
         // A failed copy has told the user why; the configuration stays as it was so the next
         // run tries again.
         if (CopyFile(ctx, source, destination)) result = RecordUpdate(ctx, *offeredNumber);
