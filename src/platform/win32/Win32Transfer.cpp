@@ -1,0 +1,501 @@
+#include "platform/win32/Win32Transfer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Windows.h"
+#include "util/Error.h"
+
+#include <wininet.h>
+
+namespace orv::win32 {
+namespace {
+
+using platform::TransferFailure;
+
+constexpr const char* kUserAgent = "Orvastell/1.02";
+constexpr const char* kNotifyClass = "OrvastellTransferNotify";
+constexpr UINT kStateMessage = WM_APP + 0x31;
+constexpr DWORD kReadSize = 64 * 1024;
+// A new request waits this long at most for the worker of the previous one to let go of its
+// handles (closing them unblocks it on Windows).
+constexpr DWORD kPreviousWorkerWaitMs = 1000;
+// A Content-Length is only a hint for reserving memory: never trust it beyond this.
+constexpr std::int64_t kMaxReserve = 256 * 1024 * 1024;
+
+class Lock {
+public:
+    explicit Lock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+    ~Lock() { ::ReleaseSRWLockExclusive(&lock_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    SRWLOCK& lock_;
+};
+
+// One request, shared by the control on the window thread and its worker. The worker keeps it
+// alive for as long as it runs, so a control may go away while its worker is still blocked.
+struct Request {
+    // Fixed before the worker starts.
+    std::string url;
+    DWORD timeoutMs = 60000;
+    HWND notify = nullptr;
+    WPARAM generation = 0;
+
+    SRWLOCK lock = SRWLOCK_INIT;
+    // Everything below is guarded by lock.
+    bool cancelled = false;  // the control has let go: the worker posts nothing more
+    bool done = false;
+    bool headersIn = false;
+    std::int16_t lastState = platform::icNone;
+    // Whoever takes a handle out of these slots (the worker at the end, or Cancel) closes it.
+    HINTERNET session = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET handle = nullptr;
+    std::vector<std::uint8_t> body;
+    std::size_t taken = 0;
+    std::int32_t status = 0;
+    std::int64_t contentLength = -1;
+    TransferFailure failure;
+
+    void PostLocked(std::int16_t state) {
+        if (cancelled || !notify) return;
+        lastState = state;
+        ::PostMessageA(notify, kStateMessage, generation, static_cast<LPARAM>(state));
+    }
+};
+
+HINTERNET CurrentHandle(Request& r, HINTERNET Request::*slot) {
+    Lock lock(r.lock);
+    return r.cancelled ? nullptr : r.*slot;
+}
+
+// Stores a handle the worker has just opened, unless the control has cancelled meanwhile; then
+// the worker closes it itself.
+bool Adopt(Request& r, HINTERNET Request::*slot, HINTERNET handle) {
+    {
+        Lock lock(r.lock);
+        if (!r.cancelled) {
+            r.*slot = handle;
+            return true;
+        }
+    }
+    ::InternetCloseHandle(handle);
+    return false;
+}
+
+std::string Seconds(DWORD ms) { return std::to_string(ms / 1000) + (ms / 1000 == 1 ? " second" : " seconds"); }
+
+std::string SystemText(DWORD code) {
+    char* text = nullptr;
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE |
+                        FORMAT_MESSAGE_FROM_SYSTEM;
+    ::FormatMessageA(flags, ::GetModuleHandleA("wininet.dll"), code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string result = text ? text : "";
+    if (text) ::LocalFree(text);
+    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
+        result.pop_back();
+    if (result.empty()) result = "error " + std::to_string(code);
+    return result;
+}
+
+// A failed WinINet call, in words a user can act on.
+// `waitedMs` is how long the failed call had been waiting: some WinINet versions report a
+// receive time-out as a lost connection.
+TransferFailure FailureFromError(DWORD code, const Request& r, bool inBody, ULONGLONG waitedMs = 0) {
+    TransferFailure f;
+    const bool timedOut = r.timeoutMs != INFINITE && waitedMs >= r.timeoutMs - r.timeoutMs / 10;
+    if ((code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET) && timedOut)
+        code = ERROR_INTERNET_TIMEOUT;
+    switch (code) {
+    case ERROR_INTERNET_TIMEOUT:
+        f.kind = TransferFailure::Kind::Timeout;
+        f.text = "The server did not answer within " + Seconds(r.timeoutMs) + ".";
+        return f;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+        f.kind = TransferFailure::Kind::Connection;
+        f.text = "The server's name could not be found. Please check your Internet connection.";
+        return f;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+        f.kind = TransferFailure::Kind::Connection;
+        f.text = "The server could not be reached. Please check your Internet connection.";
+        return f;
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+        f.kind = inBody ? TransferFailure::Kind::Truncated : TransferFailure::Kind::Connection;
+        f.text = inBody ? "The connection to the server was lost before the whole file had arrived."
+                        : "The connection to the server was lost.";
+        return f;
+    default:
+        f.kind = TransferFailure::Kind::Other;
+        f.text = "The download failed: " + SystemText(code) + " (" + std::to_string(code) + ").";
+        return f;
+    }
+}
+
+std::int16_t StateFromStatus(DWORD status) {
+    switch (status) {
+    case INTERNET_STATUS_RESOLVING_NAME: return platform::icHostResolvingHost;
+    case INTERNET_STATUS_NAME_RESOLVED: return platform::icHostResolved;
+    case INTERNET_STATUS_CONNECTING_TO_SERVER: return platform::icConnecting;
+    case INTERNET_STATUS_CONNECTED_TO_SERVER: return platform::icConnected;
+    case INTERNET_STATUS_SENDING_REQUEST: return platform::icRequesting;
+    case INTERNET_STATUS_REQUEST_SENT: return platform::icRequestSent;
+    case INTERNET_STATUS_RECEIVING_RESPONSE: return platform::icReceivingResponse;
+    default: return platform::icNone;
+    }
+}
+
+// Reports the control's early states (host look-up, connection, request sent) as they happen.
+// Once the headers are in, the next states to report are the response received and the end.
+void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    const std::int16_t state = StateFromStatus(status);
+    if (state == platform::icNone || context == 0) return;
+    auto* r = reinterpret_cast<Request*>(context);
+    Lock lock(r->lock);
+    if (r->headersIn || r->done || state == r->lastState) return;
+    r->PostLocked(state);
+}
+
+// Takes the request's handles out of their slots, for the caller to close (outside the lock:
+// closing may call the status callback). Called with the lock held.
+struct Handles {
+    HINTERNET handle = nullptr, connection = nullptr, session = nullptr;
+    void Close() const {
+        if (handle) ::InternetCloseHandle(handle);
+        if (connection) ::InternetCloseHandle(connection);
+        if (session) ::InternetCloseHandle(session);
+    }
+};
+Handles TakeHandlesLocked(Request& r) {
+    Handles h{r.handle, r.connection, r.session};
+    r.handle = r.connection = r.session = nullptr;
+    return h;
+}
+
+void Finish(Request& r, const TransferFailure& failure) {
+    Handles handles;
+    {
+        Lock lock(r.lock);
+        if (r.cancelled) return;  // Cancel has taken and closed the handles
+        r.failure = failure;
+        r.done = true;
+        handles = TakeHandlesLocked(r);
+        r.PostLocked(failure.kind == TransferFailure::Kind::None ? platform::icResponseCompleted : platform::icError);
+    }
+    handles.Close();
+}
+
+// Time-outs are set on every level: some WinINet versions take them only from the connection
+// or the request handle.
+void SetTimeouts(HINTERNET handle, DWORD ms) {
+    for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
+        ::InternetSetOptionA(handle, option, &ms, sizeof ms);
+}
+
+TransferFailure BadAddress(const std::string& url) {
+    TransferFailure f;
+    f.kind = TransferFailure::Kind::Other;
+    f.text = "The download address is not valid: " + url;
+    return f;
+}
+
+std::int64_t ParseContentLength(const char* text) {
+    std::int64_t value = 0;
+    bool any = false;
+    for (const char* p = text; *p; ++p) {
+        if (*p == ' ') continue;
+        if (*p < '0' || *p > '9' || value > (INT64_MAX - 9) / 10) return -1;
+        value = value * 10 + (*p - '0');
+        any = true;
+    }
+    return any ? value : -1;
+}
+
+void RunRequest(Request& r) {
+    HINTERNET session = ::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) return Finish(r, FailureFromError(::GetLastError(), r, false));
+    if (!Adopt(r, &Request::session, session)) return;
+
+    SetTimeouts(session, r.timeoutMs);
+    ::InternetSetStatusCallbackA(session, StatusCallback);
+
+    char host[256] = "", path[2048] = "", extra[2048] = "";
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof path;
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof extra;
+    if (!::InternetCrackUrlA(r.url.c_str(), 0, 0, &parts) || host[0] == '\0' ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
+        return Finish(r, BadAddress(r.url));
+    const std::string object = std::string(path[0] ? path : "/") + extra;
+
+    // The race with Cancel between reading a handle here and using it is harmless: a handle
+    // that Cancel has closed makes the call fail, and the worker then stops.
+    session = CurrentHandle(r, &Request::session);
+    if (!session) return;
+    const auto context = reinterpret_cast<DWORD_PTR>(&r);
+    HINTERNET connection =
+        ::InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
+    if (!connection) return Finish(r, FailureFromError(::GetLastError(), r, false));
+    if (!Adopt(r, &Request::connection, connection)) return;
+    SetTimeouts(connection, r.timeoutMs);
+
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                  INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    const char* accept[] = {"*/*", nullptr};
+    HINTERNET handle = ::HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, accept, flags, context);
+    if (!handle) return Finish(r, FailureFromError(::GetLastError(), r, false));
+    if (!Adopt(r, &Request::handle, handle)) return;
+    SetTimeouts(handle, r.timeoutMs);
+
+    handle = CurrentHandle(r, &Request::handle);
+    if (!handle) return;
+    ULONGLONG started = ::GetTickCount64();
+    if (!::HttpSendRequestA(handle, nullptr, 0, nullptr, 0))
+        return Finish(r, FailureFromError(::GetLastError(), r, false, ::GetTickCount64() - started));
+
+    DWORD status = 0, size = sizeof status;
+    if (!::HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) status = 0;
+    char statusText[256] = "";
+    size = sizeof statusText - 1;
+    if (!::HttpQueryInfoA(handle, HTTP_QUERY_STATUS_TEXT, statusText, &size, nullptr)) statusText[0] = '\0';
+    char lengthText[64] = "";
+    size = sizeof lengthText - 1;
+    std::int64_t contentLength = -1;
+    if (::HttpQueryInfoA(handle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr))
+        contentLength = ParseContentLength(lengthText);
+    {
+        Lock lock(r.lock);
+        if (r.cancelled) return;
+        r.status = static_cast<std::int32_t>(status);
+        r.contentLength = contentLength;
+        r.headersIn = true;
+        if (contentLength > 0) r.body.reserve(static_cast<std::size_t>(std::min(contentLength, kMaxReserve)));
+        r.PostLocked(platform::icResponseReceived);
+    }
+
+    std::vector<std::uint8_t> buffer(kReadSize);
+    DWORD readError = 0;
+    ULONGLONG readWaited = 0;
+    std::size_t received = 0;
+    for (;;) {
+        handle = CurrentHandle(r, &Request::handle);
+        if (!handle) return;
+        DWORD got = 0;
+        started = ::GetTickCount64();
+        if (!::InternetReadFile(handle, buffer.data(), kReadSize, &got)) {
+            readError = ::GetLastError();
+            readWaited = ::GetTickCount64() - started;
+            break;
+        }
+        if (got == 0) break;
+        Lock lock(r.lock);
+        if (r.cancelled) return;
+        r.body.insert(r.body.end(), buffer.begin(), buffer.begin() + got);
+        received = r.body.size();
+    }
+
+    TransferFailure failure;
+    if (status < 200 || status > 299) {
+        failure.kind = TransferFailure::Kind::HttpStatus;
+        failure.httpStatus = static_cast<std::int32_t>(status);
+        failure.text = status == 0 ? std::string("The server's reply was not understood.")
+                                   : "The server answered " + std::to_string(status) +
+                                         (statusText[0] ? std::string(" ") + statusText : std::string()) + ".";
+    } else if (readError != 0) {
+        failure = FailureFromError(readError, r, true, readWaited);
+    } else if (contentLength >= 0 && static_cast<std::int64_t>(received) < contentLength) {
+        failure.kind = TransferFailure::Kind::Truncated;
+        failure.text = "The connection to the server closed after " + std::to_string(received) + " of " +
+                       std::to_string(contentLength) + " bytes.";
+    }
+    Finish(r, failure);
+}
+
+DWORD WINAPI Worker(LPVOID param) {
+    auto* shared = static_cast<std::shared_ptr<Request>*>(param);
+    const std::shared_ptr<Request> request = *shared;
+    delete shared;
+    RunRequest(*request);
+    return 0;
+}
+
+class Win32Transfer;
+LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+class Win32Transfer final : public platform::TransferControl {
+public:
+    explicit Win32Transfer(platform::TransferEvents& events) : events_(&events) {
+        HINSTANCE instance = ::GetModuleHandleA(nullptr);
+        WNDCLASSEXA cls{};
+        if (!::GetClassInfoExA(instance, kNotifyClass, &cls)) {
+            cls = WNDCLASSEXA{};
+            cls.cbSize = sizeof cls;
+            cls.lpfnWndProc = NotifyProc;
+            cls.hInstance = instance;
+            cls.lpszClassName = kNotifyClass;
+            ::RegisterClassExA(&cls);
+        }
+        // A message-only window on the creating thread receives the worker's state changes.
+        notify_ = ::CreateWindowExA(0, kNotifyClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+        if (!notify_)
+            throw AgentError(static_cast<std::int32_t>(::GetLastError()),
+                             "The transfer control could not be created.");
+        ::SetWindowLongPtrA(notify_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+
+    ~Win32Transfer() override {
+        Release();
+        // The worker, if still blocked, finishes on its own; it holds the request, not us.
+        if (previousWorker_) ::CloseHandle(previousWorker_);
+        ::SetWindowLongPtrA(notify_, GWLP_USERDATA, 0);
+        ::DestroyWindow(notify_);
+    }
+
+    void SetRequestTimeout(std::int32_t seconds) override { timeoutSeconds_ = seconds; }
+
+    void Execute(const std::string& url, const std::string& operation) override {
+        if (!operation.empty() && ::lstrcmpiA(operation.c_str(), "GET") != 0)
+            throw AgentError(5, "Invalid procedure call or argument");
+        Release();
+        if (previousWorker_) {
+            ::WaitForSingleObject(previousWorker_, kPreviousWorkerWaitMs);
+            ::CloseHandle(previousWorker_);
+            previousWorker_ = nullptr;
+        }
+        url_ = url;
+        auto request = std::make_shared<Request>();
+        request->url = url;
+        // 0 means no time-out, as with the published control.
+        request->timeoutMs = timeoutSeconds_ <= 0 ? INFINITE
+                                                  : static_cast<DWORD>(std::min<std::int32_t>(timeoutSeconds_, 4000000)) * 1000;
+        request->notify = notify_;
+        request->generation = ++generation_;
+        request_ = request;
+        auto* param = new std::shared_ptr<Request>(request);
+        worker_ = ::CreateThread(nullptr, 0, Worker, param, 0, nullptr);
+        if (!worker_) {
+            delete param;
+            TransferFailure failure;
+            failure.kind = TransferFailure::Kind::Other;
+            failure.text = "The download could not be started (no thread).";
+            Finish(*request, failure);
+        }
+    }
+
+    bool StillExecuting() override {
+        if (!request_) return false;
+        Lock lock(request_->lock);
+        return !request_->done && !request_->cancelled;
+    }
+
+    std::vector<std::uint8_t> GetChunk(std::size_t size) override {
+        std::vector<std::uint8_t> chunk;
+        if (!request_) return chunk;
+        Lock lock(request_->lock);
+        Request& r = *request_;
+        const std::size_t n = std::min(size, r.body.size() - r.taken);
+        chunk.assign(r.body.begin() + static_cast<std::ptrdiff_t>(r.taken),
+                     r.body.begin() + static_cast<std::ptrdiff_t>(r.taken + n));
+        r.taken += n;
+        if (r.done && r.taken == r.body.size()) {
+            // Everything handed out: the body need not be held twice.
+            std::vector<std::uint8_t>().swap(r.body);
+            r.taken = 0;
+        }
+        return chunk;
+    }
+
+    std::string URL() override { return url_; }
+
+    void Cancel() override { Release(); }
+
+    std::int32_t ResponseCode() override {
+        if (!request_) return 0;
+        Lock lock(request_->lock);
+        return request_->status;
+    }
+    std::int64_t ContentLength() override {
+        if (!request_) return -1;
+        Lock lock(request_->lock);
+        return request_->contentLength;
+    }
+    TransferFailure Failure() override {
+        if (!request_) return {};
+        Lock lock(request_->lock);
+        return request_->failure;
+    }
+
+    void Deliver(WPARAM generation, std::int16_t state) {
+        if (!request_ || generation != generation_) return;
+        {
+            Lock lock(request_->lock);
+            if (request_->cancelled) return;
+        }
+        // The handler may destroy this control; nothing here touches it afterwards.
+        platform::TransferEvents* events = events_;
+        RunEventHandler([events, state] { events->Inet1_StateChanged(state); });
+    }
+
+private:
+    // Lets go of the current request: no more events from it, its handles closed (which also
+    // wakes a worker blocked in them), its data dropped. Never waits for the worker.
+    void Release() {
+        if (request_) {
+            Handles handles;
+            {
+                Lock lock(request_->lock);
+                request_->cancelled = true;
+                handles = TakeHandlesLocked(*request_);
+                std::vector<std::uint8_t>().swap(request_->body);
+                request_->taken = 0;
+            }
+            // Outside the lock: closing may call the status callback on this thread.
+            handles.Close();
+        }
+        if (worker_) {
+            if (previousWorker_) ::CloseHandle(previousWorker_);
+            previousWorker_ = worker_;
+            worker_ = nullptr;
+        }
+    }
+
+    platform::TransferEvents* events_;
+    HWND notify_ = nullptr;
+    std::int32_t timeoutSeconds_ = 60;
+    std::string url_;
+    std::shared_ptr<Request> request_;
+    HANDLE worker_ = nullptr;
+    HANDLE previousWorker_ = nullptr;
+    WPARAM generation_ = 0;
+
+    friend LRESULT CALLBACK NotifyProc(HWND, UINT, WPARAM, LPARAM);
+};
+
+LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kStateMessage) {
+        auto* control = reinterpret_cast<Win32Transfer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (control) control->Deliver(wParam, static_cast<std::int16_t>(lParam));
+        return 0;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+std::unique_ptr<platform::TransferControl> Win32TransferFactory::CreateTransferControl(platform::TransferEvents& events) {
+    return std::make_unique<Win32Transfer>(events);
+}
+
+} // namespace orv::win32

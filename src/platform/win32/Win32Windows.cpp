@@ -1,0 +1,432 @@
+#include "platform/win32/Win32Windows.h"
+
+#include <climits>
+#include <cmath>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "platform/win32/Win32Api.h"
+#include "util/Error.h"
+
+namespace orv::win32 {
+namespace {
+
+constexpr const char* kDownloadClass = "OrvastellDownloadForm";
+constexpr const char* kUpdateClass = "OrvastellUpdateForm";
+constexpr const char* kOwnerClass = "OrvastellHiddenOwner";
+
+constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT kTimer1IntervalMs = 1000;
+
+enum ControlId : int { idLabel1 = 101, idProgressBar1, idTimeLeft, idLabel2, idCancel, idStatus };
+
+// Positions and sizes of the designs, in twips (1/1440 inch).
+struct TwipRect {
+    int left, top, width, height;
+};
+constexpr int kDownloadClientWidth = 6705, kDownloadClientHeight = 1770;
+constexpr TwipRect kLabel1{120, 120, 6435, 495};
+constexpr TwipRect kProgressBar1{0, 600, 6615, 255};
+constexpr TwipRect kTimeLeft{0, 960, 3015, 255};
+constexpr TwipRect kLabel2{3120, 960, 3495, 255};
+constexpr TwipRect kCancel{5520, 1320, 1095, 375};
+constexpr int kUpdateClientWidth = 6690, kUpdateClientHeight = 1845;
+constexpr TwipRect kStatus{720, 480, 5175, 975};
+
+// Fixed dialog frame, close box only: no minimise, no maximise, no sizing border.
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
+
+int g_openWindows = 0;
+std::exception_ptr g_pendingError;
+
+template <typename Fn>
+Fn User32Function(const char* name) {
+    const FARPROC proc = ::GetProcAddress(::GetModuleHandleA("user32.dll"), name);
+    // Through a plain function-pointer type, which every compiler accepts as a cast target.
+    return proc ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc)) : nullptr;
+}
+
+// The window's own DPI where the system knows it (per-monitor aware systems), else the
+// screen's logical DPI.
+UINT WindowDpi(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpiForWindow && window) {
+        const UINT dpi = getDpiForWindow(window);
+        if (dpi != 0) return dpi;
+    }
+    HDC dc = ::GetDC(window);
+    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSX) : 96;
+    if (dc) ::ReleaseDC(window, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+int TwipsToPixels(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>(dpi), 1440); }
+
+// Sizes the window so that its client area is exactly the design's, at the window's DPI.
+void SetClientSize(HWND window, int widthTwips, int heightTwips, UINT dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const AdjustForDpiFn adjustForDpi = User32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    RECT rc{0, 0, TwipsToPixels(widthTwips, dpi), TwipsToPixels(heightTwips, dpi)};
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrA(window, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrA(window, GWL_EXSTYLE));
+    if (!(adjustForDpi && adjustForDpi(&rc, style, FALSE, exStyle, dpi))) ::AdjustWindowRectEx(&rc, style, FALSE, exStyle);
+    ::SetWindowPos(window, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CentreOnScreen(HWND window) {
+    RECT rc;
+    ::GetWindowRect(window, &rc);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    if (::GetMonitorInfoA(::MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info)) screen = info.rcMonitor;
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    const int x = screen.left + (screen.right - screen.left - width) / 2;
+    const int y = screen.top + (screen.bottom - screen.top - height) / 2;
+    ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HFONT CreatePointFont(const char* face, int points, UINT dpi) {
+    return ::CreateFontA(-::MulDiv(points, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                         DEFAULT_PITCH | FF_SWISS, face);
+}
+
+BOOL CALLBACK LoadFirstIcon(HMODULE module, LPCSTR, LPSTR name, LONG_PTR param) {
+    auto* icons = reinterpret_cast<HICON*>(param);
+    icons[0] = static_cast<HICON>(::LoadImageA(module, name, IMAGE_ICON, ::GetSystemMetrics(SM_CXICON),
+                                               ::GetSystemMetrics(SM_CYICON), LR_SHARED));
+    icons[1] = static_cast<HICON>(::LoadImageA(module, name, IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                               ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    return icons[0] == nullptr;  // stop at the first icon that loads
+}
+
+// The program's own icon (the first icon group among its resources), else the system's.
+void ProgramIcons(HICON& large, HICON& small) {
+    HICON icons[2] = {nullptr, nullptr};
+    ::EnumResourceNamesA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */, LoadFirstIcon,
+                         reinterpret_cast<LONG_PTR>(icons));
+    large = icons[0] ? icons[0] : ::LoadIconA(nullptr, MAKEINTRESOURCEA(32512) /* IDI_APPLICATION */);
+    small = icons[1] ? icons[1] : large;
+}
+
+AgentError AgentErrorFromLastError(const char* what) {
+    const DWORD code = ::GetLastError();
+    return AgentError(static_cast<std::int32_t>(code ? code : 1), std::string("The window could not be created (") +
+                                                                      what + " failed, error " + std::to_string(code) +
+                                                                      ").");
+}
+
+// Window procedures and the forms behind them. ---------------------------------------------
+
+class Form {
+public:
+    virtual ~Form() = default;
+    // Handles a message; false lets the system's default handling run.
+    virtual bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
+};
+
+LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        ++g_openWindows;
+    } else if (message == WM_NCDESTROY) {
+        --g_openWindows;
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+    // A handler may unload the window and so delete the form; nothing here touches the form
+    // after Handle has returned.
+    auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (form && form->Handle(message, wParam, lParam, result)) return result;
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+void RegisterFormClass(const char* name, WNDPROC proc) {
+    WNDCLASSEXA cls{};
+    if (::GetClassInfoExA(::GetModuleHandleA(nullptr), name, &cls)) return;
+    cls = WNDCLASSEXA{};
+    cls.cbSize = sizeof cls;
+    cls.lpfnWndProc = proc;
+    cls.hInstance = ::GetModuleHandleA(nullptr);
+    cls.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    ProgramIcons(cls.hIcon, cls.hIconSm);
+    cls.lpszClassName = name;
+    if (!::RegisterClassExA(&cls)) throw AgentErrorFromLastError("RegisterClassEx");
+}
+
+// The download window has an owner that is never shown, so that it gets no taskbar button
+// while keeping its normal caption.
+HWND HiddenOwner() {
+    static HWND owner = nullptr;
+    if (owner && ::IsWindow(owner)) return owner;
+    RegisterFormClass(kOwnerClass, ::DefWindowProcA);
+    owner = ::CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                              ::GetModuleHandleA(nullptr), nullptr);
+    return owner;
+}
+
+void EnsureCommonControls() {
+    static bool done = false;
+    if (done) return;
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = sizeof icc;
+    icc.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
+    ::InitCommonControlsEx(&icc);
+    done = true;
+}
+
+class FormWindow : public Form {
+protected:
+    HWND Create(const char* cls, const char* caption, HWND owner, int x, int y) {
+        hwnd_ = ::CreateWindowExA(kFormExStyle, cls, caption, kFormStyle, x, y, 100, 100, owner, nullptr,
+                                  ::GetModuleHandleA(nullptr), static_cast<Form*>(this));
+        if (!hwnd_) throw AgentErrorFromLastError("CreateWindowEx");
+        dpi_ = WindowDpi(hwnd_);
+        return hwnd_;
+    }
+
+    HWND AddControl(const char* cls, const char* text, DWORD style, const TwipRect& r, int id, HFONT font) {
+        HWND control = ::CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(r.left, dpi_),
+                                         TwipsToPixels(r.top, dpi_), TwipsToPixels(r.width, dpi_),
+                                         TwipsToPixels(r.height, dpi_), hwnd_,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                         ::GetModuleHandleA(nullptr), nullptr);
+        if (!control) throw AgentErrorFromLastError("CreateWindowEx");
+        ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return control;
+    }
+
+    HFONT AddFont(const char* face, int points) {
+        HFONT font = CreatePointFont(face, points, dpi_);
+        if (!font) font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+        else fonts_.push_back(font);
+        return font;
+    }
+
+    // Destroys the window without calling back into the form, then frees the fonts that its
+    // controls used.
+    void DestroyWindowNow() {
+        if (hwnd_) {
+            HWND window = hwnd_;
+            hwnd_ = nullptr;
+            ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            if (::IsWindow(window)) ::DestroyWindow(window);
+        }
+        for (HFONT font : fonts_) ::DeleteObject(font);
+        fonts_.clear();
+    }
+
+    void SetText(int id, const std::string& text) {
+        if (hwnd_) ::SetDlgItemTextA(hwnd_, id, text.c_str());
+    }
+
+    // The window went away without our asking (the system destroyed it).
+    void Lost() { hwnd_ = nullptr; }
+
+    HWND hwnd_ = nullptr;
+    UINT dpi_ = 96;
+    std::vector<HFONT> fonts_;
+
+};
+
+int ToPosition(float value) {
+    if (!(value > 0.0f)) return 0;  // also NaN
+    if (value >= static_cast<float>(INT_MAX)) return INT_MAX;
+    return static_cast<int>(std::lround(value));
+}
+
+class DownloadWindow final : public platform::DownloadWindowView, public FormWindow {
+public:
+    explicit DownloadWindow(platform::DownloadWindowEvents& events) : events_(&events) {
+        RegisterFormClass(kDownloadClass, FormProc);
+        EnsureCommonControls();
+        Create(kDownloadClass, "File download", HiddenOwner(), CW_USEDEFAULT, CW_USEDEFAULT);
+        SetClientSize(hwnd_, kDownloadClientWidth, kDownloadClientHeight, dpi_);
+        HFONT font = AddFont("MS Sans Serif", 8);
+        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kLabel1, idLabel1, font);
+        progress_ = AddControl(PROGRESS_CLASSA, "", 0, kProgressBar1, idProgressBar1, font);
+        ::SendMessageA(progress_, PBM_SETRANGE32, 0, 0);
+        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeft, idTimeLeft, font);
+        AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kLabel2, idLabel2, font);
+        cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancel, idCancel, font);
+        // The timer runs from the moment the window is loaded until it is unloaded.
+        ::SetTimer(hwnd_, kTimer1, kTimer1IntervalMs, nullptr);
+    }
+    ~DownloadWindow() override { Destroy(); }
+
+    void Show() override {
+        if (!hwnd_) return;
+        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        ::SetFocus(cancel_);
+        ::UpdateWindow(hwnd_);
+    }
+    bool Visible() override { return hwnd_ && ::IsWindowVisible(hwnd_); }
+    void SetCaption(const std::string& text) override {
+        if (hwnd_) ::SetWindowTextA(hwnd_, text.c_str());
+    }
+    void SetLabel1(const std::string& text) override { SetText(idLabel1, text); }
+    void SetLabel2(const std::string& text) override { SetText(idLabel2, text); }
+    void SetTimeLeft(const std::string& text) override { SetText(idTimeLeft, text); }
+    void SetProgressMax(float value) override {
+        max_ = value;
+        if (!hwnd_) return;
+        ::SendMessageA(progress_, PBM_SETRANGE32, 0, ToPosition(max_));
+        ::SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(ToPosition(value_)), 0);
+    }
+    float ProgressMax() override { return max_; }
+    void SetProgressValue(float value) override {
+        value_ = value;
+        if (hwnd_) ::SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(ToPosition(value_)), 0);
+    }
+    float ProgressValue() override { return value_; }
+    void Destroy() override {
+        if (hwnd_) ::KillTimer(hwnd_, kTimer1);
+        DestroyWindowNow();
+    }
+
+    bool Handle(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        // Each handler may unload this window (and delete this object): copy what is needed
+        // first and return straight after.
+        platform::DownloadWindowEvents* events = events_;
+        switch (message) {
+        case WM_TIMER:
+            if (wParam != kTimer1) return false;
+            RunEventHandler([events] { events->Timer1_Timer(); });
+            result = 0;
+            return true;
+        case WM_COMMAND:
+            if (LOWORD(wParam) != idCancel || HIWORD(wParam) != BN_CLICKED) return false;
+            RunEventHandler([events] { events->cmdCancel_Click(); });
+            result = 0;
+            return true;
+        case WM_CLOSE:
+            // The core decides: it cancels the request and destroys the window.
+            RunEventHandler([events] { events->CloseRequested(); });
+            result = 0;
+            return true;
+        case WM_DESTROY:
+            Lost();
+            return false;
+        default:
+            return false;
+        }
+    }
+
+private:
+    platform::DownloadWindowEvents* events_;
+    HWND progress_ = nullptr;
+    HWND cancel_ = nullptr;
+    float max_ = 100.0f;  // the progress bar's design-time maximum
+    float value_ = 0.0f;
+};
+
+class UpdateWindow final : public platform::UpdateWindowView, public FormWindow {
+public:
+    UpdateWindow() {
+        RegisterFormClass(kUpdateClass, FormProc);
+        Create(kUpdateClass, "Automatic Update", nullptr, 0, 0);
+        SetClientSize(hwnd_, kUpdateClientWidth, kUpdateClientHeight, dpi_);
+        CentreOnScreen(hwnd_);
+        HFONT font = AddFont("MS Sans Serif", 18);
+        AddControl("STATIC", "Running automatic update. Please wait...", SS_CENTER | SS_NOPREFIX, kStatus, idStatus,
+                   font);
+    }
+    ~UpdateWindow() override { Destroy(); }
+
+    void Show() override {
+        if (!hwnd_) return;
+        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        ::UpdateWindow(hwnd_);
+    }
+    void Refresh() override {
+        if (!hwnd_) return;
+        // Frame, background and label are drawn now: the caller blocks the thread next.
+        ::RedrawWindow(hwnd_, nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        ::GdiFlush();
+    }
+    void Destroy() override { DestroyWindowNow(); }
+
+    bool Handle(UINT message, WPARAM, LPARAM, LRESULT&) override {
+        // No code of its own; the close box simply closes it (the core's unload then finds
+        // the window gone).
+        if (message == WM_DESTROY) Lost();
+        return false;
+    }
+};
+
+} // namespace
+
+void RunEventHandler(const std::function<void()>& handler) {
+    if (g_pendingError) return;
+    try {
+        handler();
+    } catch (...) {
+        g_pendingError = std::current_exception();
+    }
+}
+
+void RaisePendingHandlerError() {
+    if (!g_pendingError) return;
+    std::exception_ptr error = g_pendingError;
+    g_pendingError = nullptr;
+    std::rethrow_exception(error);
+}
+
+Win32Windows::Win32Windows() = default;
+Win32Windows::~Win32Windows() = default;
+
+std::unique_ptr<platform::DownloadWindowView> Win32Windows::CreateDownloadWindow(platform::DownloadWindowEvents& events) {
+    return std::make_unique<DownloadWindow>(events);
+}
+
+std::unique_ptr<platform::UpdateWindowView> Win32Windows::CreateUpdateWindow() {
+    return std::make_unique<UpdateWindow>();
+}
+
+void Win32Windows::DoEvents() {
+    RaisePendingHandlerError();
+    MSG msg;
+    bool dispatched = false;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to act on here: leave it for the outer loop.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        dispatched = true;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+        RaisePendingHandlerError();
+    }
+    // The core polls in a tight loop while it waits; give the transfer's worker the processor.
+    if (!dispatched) ::Sleep(0);
+}
+
+bool Win32Windows::AnyWindowOpen() const { return g_openWindows > 0; }
+
+void Win32Windows::PumpUntilNoWindows() {
+    RaisePendingHandlerError();
+    MSG msg;
+    while (AnyWindowOpen()) {
+        const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (got < 0) return;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+        RaisePendingHandlerError();
+    }
+}
+
+} // namespace orv::win32

@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""A small HTTP server for the tests under Wine, on 127.0.0.1.
+
+The programs under test reach it as their proxy (the prefix's WinINet proxy setting points
+here), so it answers absolute request URLs for any host as well as plain paths.
+
+How it answers is chosen per request:
+  * a path starting with /_mode/<mode>/ uses that mode (the transfer tests use this), else
+  * the first line of the mode file (--mode-file), "<mode> [size]", read afresh on every request
+    (the smoke test switches it between scenarios), else
+  * the --mode and --size given at start.
+
+Modes:
+  normal     200, Content-Length, the body
+  404        404 Not Found with a short HTML body
+  500        500 Internal Server Error with a short HTML body
+  truncated  200, Content-Length of the full body, then half of it and the connection closes
+  stall      accepts the request and never answers (until the server stops)
+  slow       200, Content-Length, the body in 4 KB pieces 20 ms apart
+  nolength   200 without Content-Length; the body, then the connection closes
+
+The body is `size` bytes of a fixed pattern (see body_bytes), so a test can rebuild it and
+compare. Every request is appended to the log file as "<method> <target>".
+"""
+import argparse
+import os
+import socketserver
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+MODES = {"normal", "404", "500", "truncated", "stall", "slow", "nolength"}
+STOP = threading.Event()
+
+
+def body_bytes(size):
+    """The test body: bytes 0..250 repeating (251 is prime, so no power-of-two period)."""
+    pattern = bytes(range(251))
+    return (pattern * (size // 251 + 1))[:size]
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "OrvTestServer/1.0"
+
+    def log_message(self, fmt, *args):  # quiet on stderr
+        pass
+
+    def _choose(self):
+        target = self.path
+        path = target
+        if "://" in path:  # proxy form: http://host/path
+            rest = path.split("://", 1)[1]
+            path = "/" + rest.split("/", 1)[1] if "/" in rest else "/"
+        parts = path.split("/")
+        if len(parts) > 3 and parts[1] == "_mode" and parts[2] in MODES:
+            size = self.server.size
+            if parts[3].isdigit():
+                size = int(parts[3])
+            return parts[2], size
+        mode, size = self.server.mode, self.server.size
+        if self.server.mode_file and os.path.exists(self.server.mode_file):
+            with open(self.server.mode_file, encoding="ascii") as f:
+                fields = f.readline().split()
+            if fields and fields[0] in MODES:
+                mode = fields[0]
+                if len(fields) > 1 and fields[1].isdigit():
+                    size = int(fields[1])
+        return mode, size
+
+    def do_GET(self):
+        if self.server.log_file:
+            with open(self.server.log_file, "a", encoding="utf-8") as f:
+                f.write(f"{self.command} {self.path}\n")
+        mode, size = self._choose()
+        if mode == "stall":
+            STOP.wait(600)
+            self.close_connection = True
+            return
+        if mode in ("404", "500"):
+            text = b"<html><body>Not Found</body></html>" if mode == "404" else b"<html><body>Error</body></html>"
+            self.send_response(int(mode), "Not Found" if mode == "404" else "Internal Server Error")
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(text)))
+            self.end_headers()
+            self.wfile.write(text)
+            return
+        body = body_bytes(size)
+        self.send_response(200, "OK")
+        self.send_header("Content-Type", "application/octet-stream")
+        if mode == "nolength":
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if mode == "truncated":
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+            return
+        if mode == "slow":
+            for i in range(0, len(body), 4096):
+                if STOP.is_set():
+                    return
+                self.wfile.write(body[i:i + 4096])
+                self.wfile.flush()
+                time.sleep(0.02)
+            return
+        self.wfile.write(body)
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, default=0, help="0: any free port")
+    parser.add_argument("--port-file", help="where to write the port once listening")
+    parser.add_argument("--mode", default="normal", choices=sorted(MODES))
+    parser.add_argument("--size", type=int, default=1000)
+    parser.add_argument("--mode-file")
+    parser.add_argument("--log-file")
+    args = parser.parse_args()
+
+    server = Server(("127.0.0.1", args.port), Handler)
+    server.mode, server.size = args.mode, args.size
+    server.mode_file, server.log_file = args.mode_file, args.log_file
+    port = server.server_address[1]
+    if args.port_file:
+        tmp = args.port_file + ".tmp"
+        with open(tmp, "w", encoding="ascii") as f:
+            f.write(f"{port}\n")
+        os.replace(tmp, args.port_file)
+    try:
+        server.serve_forever(poll_interval=0.2)
+    except KeyboardInterrupt:
+        pass
+    finally:
+        STOP.set()
+        server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
