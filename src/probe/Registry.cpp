@@ -14,14 +14,14 @@ constexpr std::size_t kMaxPath = 260;
 
 // Closes an opened key exactly once: explicitly where the order matters, otherwise when the
 // reader is left by an error.
-class OpenKey {
+class KeyGuard {
 public:
-    OpenKey(platform::Registry& registry, platform::RegKey key) : registry_(registry), key_(key) {}
-    ~OpenKey() {
+    KeyGuard(platform::Registry& registry, platform::RegKey key) : registry_(registry), key_(key) {}
+    ~KeyGuard() {
         if (open_) registry_.CloseKey(key_);
     }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
+    KeyGuard(const KeyGuard&) = delete;
+    KeyGuard& operator=(const KeyGuard&) = delete;
     platform::RegKey Handle() const { return key_; }
     void Close() {
         open_ = false;
@@ -69,7 +69,7 @@ Variant GetRegistryValue(AgentContext& ctx, std::uint32_t root, const std::strin
 
     platform::RegKey handle = 0;
     if (registry.OpenKey(root, keyPath, platform::kKeyRead, handle) != platform::kErrorSuccess) return result;
-    OpenKey key(registry, handle);
+    KeyGuard key(registry, handle);
 
     std::vector<std::uint8_t> buffer(kFirstBufferSize);
     std::uint32_t size = kFirstBufferSize;
