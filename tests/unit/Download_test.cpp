@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 #include "download/Internet.h"
@@ -199,6 +198,8 @@ TEST(DownloadWindow, BodiesOfEveryShapeAreSavedExactly) {
         Prepare(p, c.size);
         Download(p);
         EXPECT_EQ(FileBytes(p, kCab), p.transfer.body) << c.size;
+        ASSERT_NE(p.transfer.control, nullptr);
+        EXPECT_EQ(p.transfer.control->chunkSizes.size(), c.chunkCalls) << c.size;
         EXPECT_TRUE(Journaled(p, "shell open " + kMsi)) << c.size;
         EXPECT_FALSE(p.windows.OpenWindows()) << c.size;
     }
@@ -206,13 +207,12 @@ TEST(DownloadWindow, BodiesOfEveryShapeAreSavedExactly) {
     FakePlatform p;
     Prepare(p, 1280);
     DownloadAccessRuntime(p.ctx);
-    std::vector<std::size_t> sizes;
     std::vector<int> yieldsBeforeChunk;
-    p.windows.onDoEvents = [&](int n) {
-        if (p.transfer.control) yieldsBeforeChunk.push_back(static_cast<int>(p.transfer.control->chunkSizes.size()));
-        (void)n;
+    p.windows.onDoEvents = [&](int) {
+        yieldsBeforeChunk.push_back(static_cast<int>(p.transfer.control->chunkSizes.size()));
     };
     Pump(p);
+    EXPECT_EQ(p.transfer.control->chunkSizes, std::vector<std::size_t>(6, 256));
     // Dispatch, one wait, then one yield before each of the six chunks.
     EXPECT_EQ(yieldsBeforeChunk, (std::vector<int>{0, 0, 0, 1, 2, 3, 4, 5}));
 }
