@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Installs the project's build and test tools with apt-get; quiet and quick when all is there.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev)
+packages=(
+  cmake ninja-build g++ libgtest-dev googletest   # native build and GoogleTest (sources too, for mingw)
+  g++-mingw-w64-x86-64-posix                       # cross build of Orvastell.exe
+  wine wine64                                      # runs the cross-built programs
+  xvfb xauth                                       # an X display for Wine when there is none
+  imagemagick                                      # screenshots of the windows and boxes
+  python3                                          # the tests' local HTTP server and the icon script
+)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -10,5 +17,5 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null >/dev/null
 fi

@@ -1,0 +1,32 @@
+#include "platform/win32/Win32MessageBox.h"
+
+#include <vector>
+
+#include "platform/win32/Win32Api.h"
+
+namespace orv::win32 {
+namespace {
+
+BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM param) {
+    if (::IsWindowVisible(window) && ::IsWindowEnabled(window))
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
+std::int32_t Win32MessageBox::Show(const std::string& text, const std::string& title, std::int32_t style) {
+    // The box is modal to the whole agent: while it is up, the agent's own windows take no
+    // clicks (a Cancel pressed on the download window behind an error box would otherwise run
+    // in the middle of the code that showed the box). The style value stays exactly the
+    // caller's, and the box keeps no owner so that it has its own button on the taskbar.
+    std::vector<HWND> disabled;
+    ::EnumThreadWindows(::GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
+    for (HWND window : disabled) ::EnableWindow(window, FALSE);
+    const int result = ::MessageBoxA(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style));
+    for (HWND window : disabled)
+        if (::IsWindow(window)) ::EnableWindow(window, TRUE);
+    return result;
+}
+
+} // namespace orv::win32

@@ -1,0 +1,29 @@
+#include "platform/win32/Win32Process.h"
+
+#include <vector>
+
+#include "platform/win32/Win32Api.h"
+
+namespace orv::win32 {
+
+std::string FolderOfPath(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    if (slash == std::string::npos) return {};
+    std::string folder = path.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+    return folder;
+}
+
+std::string Win32Process::ApplicationFolder() {
+    std::vector<char> buffer(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return {};
+        if (length < buffer.size()) return FolderOfPath(std::string(buffer.data(), length));
+        buffer.assign(buffer.size() * 2, '\0');  // truncated: a long path
+    }
+}
+
+void Win32Process::EndNow() { ::ExitProcess(0); }
+
+} // namespace orv::win32

@@ -1,0 +1,17 @@
+// Process service: the executable's folder and ending the process.
+#pragma once
+#include "platform/Process.h"
+
+namespace orv::win32 {
+
+class Win32Process : public platform::Process {
+public:
+    std::string ApplicationFolder() override;
+    [[noreturn]] void EndNow() override;
+};
+
+// The folder part of an executable's full path: without a trailing "\" except at a drive's root
+// ("C:\Apps\Orvastell.exe" -> "C:\Apps", "C:\Orvastell.exe" -> "C:\").
+std::string FolderOfPath(const std::string& path);
+
+} // namespace orv::win32

@@ -1,0 +1,15 @@
+// Shell service: shell32's "open", hidden processes, the system folder.
+#pragma once
+#include "platform/Shell.h"
+
+namespace orv::win32 {
+
+class Win32Shell : public platform::Shell {
+public:
+    std::intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
+                               std::int32_t show) override;
+    std::uint32_t StartProcess(const std::string& commandLine, std::int32_t show) override;
+    std::uint32_t GetSystemDirectory(std::string& buffer) override;
+};
+
+} // namespace orv::win32

@@ -1,0 +1,67 @@
+// Orvastell.exe: builds the Windows platform, runs the agent's start procedure and keeps the
+// program alive while one of its windows is open.
+#include <exception>
+
+#include "agent/Agent.h"
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Locale.h"
+#include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/Win32Process.h"
+#include "platform/win32/Win32Profile.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32Shell.h"
+#include "platform/win32/Win32Transfer.h"
+#include "platform/win32/Win32Windows.h"
+
+namespace {
+
+int RunAgent() {
+    using namespace orv::win32;
+    Win32Registry registry;
+    Win32Profile profile;
+    Win32Shell shell;
+    Win32MessageBox messageBox;
+    Win32FileSystem files;
+    Win32Clock clock;
+    Win32Locale locale;
+    Win32Process process;
+    // Declared before the context, so that they outlive the windows the context owns.
+    Win32Windows windows;
+    Win32TransferFactory transfer;
+
+    orv::platform::Platform platform{registry, profile, shell, messageBox, windows, transfer,
+                                     files,    clock,   locale, process};
+    orv::AgentContext ctx(platform);
+
+    if (!orv::RunMain(ctx)) return 1;
+    try {
+        windows.PumpUntilNoWindows();
+    } catch (const orv::AgentError& e) {
+        // An error escaping a window's event handler ends the run like one escaping Main.
+        orv::ReportUnhandledError(ctx, e);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS;
+    ::InitCommonControlsEx(&controls);
+    // The shell's "open" may hand the file to a handler that needs COM on this thread.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    int exitCode = 1;
+    try {
+        exitCode = RunAgent();
+    } catch (const std::exception& e) {
+        // Not one of the agent's own errors (out of memory, say): still a box, not a silent crash.
+        ::MessageBoxA(nullptr, e.what(), "Orvastell", MB_OK | MB_ICONERROR);
+    }
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return exitCode;
+}

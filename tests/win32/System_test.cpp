@@ -1,0 +1,73 @@
+// The application folder, the system folder, hidden processes and the clock on the real system.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "Win32Harness.h"
+#include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32Process.h"
+#include "platform/win32/Win32Shell.h"
+
+namespace orv {
+namespace {
+
+TEST(Win32Process, ApplicationFolderHasNoTrailingSeparatorExceptAtADriveRoot) {
+    EXPECT_EQ(win32::FolderOfPath("C:\\Apps\\Orvastell\\Orvastell.exe"), "C:\\Apps\\Orvastell");
+    EXPECT_EQ(win32::FolderOfPath("C:\\Orvastell.exe"), "C:\\");
+    EXPECT_EQ(win32::FolderOfPath("\\\\server\\share\\Orvastell.exe"), "\\\\server\\share");
+
+    win32::Win32Process process;
+    win32::Win32FileSystem files;
+    const std::string folder = process.ApplicationFolder();
+    ASSERT_GT(folder.size(), 3u);
+    EXPECT_NE(folder.back(), '\\');
+    char path[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    EXPECT_EQ(folder + "\\" + std::string(path).substr(folder.size() + 1), path);
+    EXPECT_TRUE(files.FileExists(path));
+}
+
+TEST(Win32Shell, SystemDirectoryFillsTheBufferOnlyWhenItFits) {
+    win32::Win32Shell shell;
+    std::string buffer(260, '\0');
+    const std::uint32_t length = shell.GetSystemDirectory(buffer);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, 260u);
+    const std::string folder = buffer.substr(0, length);
+    EXPECT_EQ(buffer[length], '\0');
+    EXPECT_NE(folder.back(), '\\');
+    EXPECT_NE(::GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+
+    std::string small(4, '\0');
+    EXPECT_GT(shell.GetSystemDirectory(small), 4u);
+    EXPECT_EQ(small, std::string(4, '\0'));
+}
+
+TEST(Win32Shell, StartProcessStartsHiddenWithoutWaitingOrReportsAMissingProgram) {
+    win32::Win32Shell shell;
+    EXPECT_NE(shell.StartProcess("cmd.exe /c exit 3", platform::kSwHide), 0u);
+    try {
+        shell.StartProcess("orv-no-such-program.exe /s x", platform::kSwHide);
+        ADD_FAILURE() << "a missing program was started";
+    } catch (const AgentError& e) {
+        EXPECT_EQ(e.Number(), err::kFileNotFound);
+        EXPECT_EQ(e.Description(), "File not found");
+    }
+}
+
+TEST(Win32Clock, NowAndSecondsSinceMidnightAgree) {
+    win32::Win32Clock clock;
+    const float before = clock.SecondsSinceMidnight();
+    const double now = clock.Now();
+    clock.Sleep(20);
+    const float after = clock.SecondsSinceMidnight();
+    if (after < before) GTEST_SKIP() << "midnight passed during the test";
+    const double fromDate = (now - std::floor(now)) * 86400.0;
+    EXPECT_NEAR(fromDate, before, 1.5);
+    EXPECT_GE(after - before, 0.015f);
+    EXPECT_GT(now, 45000.0);  // after 2023
+    EXPECT_NEAR(now * 86400.0, std::floor(now * 86400.0 + 0.5), 0.01) << "whole seconds";
+}
+
+} // namespace
+} // namespace orv
