@@ -1,8 +1,43 @@
 #!/usr/bin/env bash
-# Runs every test of the project. Installs what it needs on a fresh Debian machine.
+# Runs every test of the project: the core's unit tests natively, then the cross-built unit and
+# backend tests under Wine in a scratch prefix, then the end-to-end tests of Orvastell.exe.
+# Installs what it needs on a fresh Debian machine. Needs no terminal and no display.
+#
+# ORV_LINUX_BUILD_DIR and ORV_MINGW_BUILD_DIR move the two build trees away from the presets'
+# build/linux and build/mingw.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$(pwd)"
+exec </dev/null
+
 bash scripts/setup.sh
-cmake --preset linux >/dev/null
-cmake --build --preset linux
-ctest --preset linux
+
+linux_dir="${ORV_LINUX_BUILD_DIR:-build/linux}"
+mingw_dir="${ORV_MINGW_BUILD_DIR:-build/mingw}"
+jobs=2
+failed=()
+
+echo "== Native build and unit tests (${linux_dir})"
+cmake --preset linux -B "${linux_dir}" >/dev/null
+cmake --build "${linux_dir}" -j "${jobs}"
+ctest --test-dir "${linux_dir}" --output-on-failure -j "${jobs}" || failed+=("native unit tests")
+
+echo "== Cross build for Windows (${mingw_dir})"
+cmake --preset mingw -B "${mingw_dir}" >/dev/null
+cmake --build "${mingw_dir}" -j "${jobs}"
+
+echo "== Cross-built tests under Wine"
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh
+ctest --test-dir "${mingw_dir}" --output-on-failure --timeout 600 || failed+=("cross-built tests under Wine")
+
+if [[ -f tests/wine/run_all.sh ]]; then
+  echo "== Orvastell.exe under Wine"
+  ORV_EXE="${root}/${mingw_dir#"${root}"/}/src/platform/win32/Orvastell.exe" bash tests/wine/run_all.sh || failed+=("Orvastell.exe under Wine")
+fi
+
+if ((${#failed[@]})); then
+  printf '== FAILED: %s\n' "${failed[@]}"
+  exit 1
+fi
+echo "== All tests passed"

@@ -55,6 +55,13 @@ orv_wine_env_setup() {
     ORV_WINE_DISPLAY_OWNED=1
   fi
 
+  # Wine's own fonts (Tahoma, Marlett for the caption buttons, MS Sans Serif) are not found in
+  # its data folder by this build; in the prefix's Fonts folder they are.
+  if [[ -d /usr/share/wine/fonts ]]; then
+    mkdir -p "${WINEPREFIX}/drive_c/windows/Fonts"
+    cp -n /usr/share/wine/fonts/* "${WINEPREFIX}/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
+
   # One server for the whole session: every test program would otherwise pay for its start.
   wineserver -p >/dev/null 2>&1 </dev/null || true
   if ! timeout 600 wineboot -i >/dev/null 2>&1 </dev/null; then
