@@ -2,6 +2,8 @@
 // profile functions.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "Win32Harness.h"
 #include "storage/RegistryEdit.h"
 #include "util/Files.h"
