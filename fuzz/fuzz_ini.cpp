@@ -41,15 +41,15 @@ Span FindSection(const std::string& text, const std::string& section) {
     return span;
 }
 
-// The lines of a section's text that are not lines of `key`.
-std::vector<std::string> OtherLines(const std::string& sectionText, const std::string& key) {
+// The lines of a section's text that are lines of `key` (keyLines true) or are not.
+std::vector<std::string> Lines(const std::string& sectionText, const std::string& key, bool keyLines) {
     std::vector<std::string> lines;
     const std::string prefix = Lower(key + "=");
     std::size_t start = 0;
     for (;;) {
         const std::size_t p = sectionText.find("\r\n", start);
         const std::string line = sectionText.substr(start, p == std::string::npos ? std::string::npos : p - start);
-        if (Lower(line.substr(0, prefix.size())) != prefix) lines.push_back(line);
+        if ((Lower(line.substr(0, prefix.size())) == prefix) == keyLines) lines.push_back(line);
         if (p == std::string::npos) break;
         start = p + 2;
     }
@@ -121,8 +121,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    "text outside the section changed: " + Shown(before) + " -> " + Shown(after));
         const std::string oldSection = before.substr(old.start, old.end - old.start);
         const std::string newSection = after.substr(prefix.size(), after.size() - prefix.size() - suffix.size());
-        FUZZ_CHECK(OtherLines(oldSection, key) == OtherLines(newSection, key),
+        FUZZ_CHECK(Lines(oldSection, key, false) == Lines(newSection, key, false),
                    "other lines of the section changed: " + Shown(oldSection) + " -> " + Shown(newSection));
+        // Every line of the key now holds the new value, the key written as given.
+        const std::vector<std::string> keyLines = Lines(newSection, key, true);
+        const std::size_t oldCount = Lines(oldSection, key, true).size();
+        FUZZ_CHECK(keyLines.size() == (oldCount == 0 ? 1 : oldCount), "key lines added or lost: " + Shown(newSection));
+        for (const auto& line : keyLines)
+            FUZZ_CHECK(line == key + "=" + expected, "a line of the key was not replaced: " + Shown(newSection));
     } else {
         FUZZ_CHECK(after.compare(0, before.size(), before) == 0,
                    "a new section changed the text before it: " + Shown(before) + " -> " + Shown(after));
