@@ -88,8 +88,12 @@ std::vector<Fault> CopyFaults(std::size_t size, const std::string& destination, 
                           [at](FakeFileSystem& fs) { fs.readBudget = at; }, "Device I/O error"});
     }
     faults.push_back({"close fails", [](FakeFileSystem& fs) { fs.failClose = true; }, "Disk full"});
+    // Held open by another program: it can be neither opened for writing nor replaced.
     faults.push_back({"destination locked",
-                      [destination](FakeFileSystem& fs) { fs.failReplace.insert(NormalizePath(destination)); },
+                      [destination](FakeFileSystem& fs) {
+                          fs.failCreate.insert(NormalizePath(destination));
+                          fs.failReplace.insert(NormalizePath(destination));
+                      },
                       "Permission denied"});
     return faults;
 }
