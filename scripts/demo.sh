@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# Demo: sets up a sample installation of the agent in a scratch Wine prefix and runs it.
+#
+#   bash scripts/demo.sh [update|download|refuse]
+#
+#   update    Access 2003 is installed; config.ini names an update location that offers a newer
+#             front-end: the "Automatic Update" window shows, the file is copied, the new
+#             revision recorded, and the front-end opened.
+#   download  No Access: the agent offers the Access 2003 Runtime; on Yes it downloads the
+#             runtime from a local server (through the system proxy setting) in the download
+#             window, then opens the installer package.
+#   refuse    No Access, and the offer answered No: "Can not continue".
+#
+# With a display (DISPLAY set) the windows appear on it and you answer the boxes yourself;
+# without one the agent runs on a private Xvfb display, the boxes are answered for you and
+# screenshots are written to build/artefacts/demo-*.png. In both cases what the windows show is
+# printed as it changes. The shell's "open" of .mde and .msi files is pointed, in the scratch
+# prefix, at a small recorder, so the demo can tell what the agent opened.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+road="${1:-}"
+if [[ -z "$road" ]]; then
+  if [[ -t 0 ]]; then
+    echo "Which road should the agent take?"
+    echo "  1) update   - update the front-end, then open it"
+    echo "  2) download - no Access: download the runtime from a local server, then install"
+    echo "  3) refuse   - no Access, the offer answered No"
+    read -r -p "Choice [1]: " choice
+    case "${choice:-1}" in
+      1 | update) road=update ;;
+      2 | download) road=download ;;
+      3 | refuse) road=refuse ;;
+      *) echo "demo: unknown choice '$choice'" >&2; exit 2 ;;
+    esac
+  else
+    road=update
+  fi
+fi
+case "$road" in update | download | refuse) ;; *) echo "usage: $0 [update|download|refuse]" >&2; exit 2 ;; esac
+
+bash scripts/setup.sh
+echo "Building Orvastell.exe..."
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw --target Orvastell >/dev/null
+agent_exe=build/mingw/src/platform/win32/Orvastell.exe
+
+tools=build/wine-tests
+mkdir -p "$tools" build/artefacts
+x86_64-w64-mingw32-gcc-posix -O1 -o "$tools/uidriver.exe" tests/wine/uidriver.c
+x86_64-w64-mingw32-gcc-posix -O1 -mwindows -o "$tools/recorder.exe" tests/wine/recorder.c
+
+interactive=0
+[[ -n "${DISPLAY:-}" ]] && interactive=1
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+echo "Preparing a scratch Wine prefix (this takes a little while the first time)..."
+# shellcheck source=wine-env.sh
+. scripts/wine-env.sh
+
+work="$(mktemp -d /tmp/orv-demo.XXXXXX)"
+server_pid=""
+watcher_pid=""
+finish() {
+  local pid
+  for pid in $watcher_pid $server_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+  orv_wine_env_cleanup
+}
+trap finish EXIT
+
+winpath() { echo "Z:${1//\//\\}"; }
+drive_c="$WINEPREFIX/drive_c"
+app="$drive_c/Orvastell"
+mkdir -p "$app/config" "$app/runtime" "$drive_c/OrvastellUpdates" "$drive_c/OrvastellTools"
+cp "$agent_exe" "$app/Orvastell.exe"
+cp "$tools/recorder.exe" "$drive_c/OrvastellTools/"
+: >"$drive_c/windows/system32/MSINET.OCX"
+: >"$drive_c/windows/system32/MSINET.oca"
+crlf() { printf '%s\r\n' "$@"; }
+crlf "[UpdateFrontend]" "UpdateLocation=C:\\OrvastellUpdates\\update.ini" "FileRevision=1" >"$app/config/config.ini"
+crlf "[UpdateFrontend]" "FileRevision=2" "FileLocation=C:\\OrvastellUpdates\\ORV.mde" >"$drive_c/OrvastellUpdates/update.ini"
+printf 'Orvastell front-end, revision 1' >"$app/ORV.mde"
+printf 'Orvastell front-end, revision 2' >"$drive_c/OrvastellUpdates/ORV.mde"
+printf 'installer package of the runtime (a stand-in)' >"$app/runtime/ACCESSRT.MSI"
+
+python3 tests/wine/http_server.py --port-file "$work/port" --mode normal --size $((34148 * 1024)) \
+  --log-file "$work/requests.log" >/dev/null 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do [[ -s "$work/port" ]] && break; sleep 0.1; done
+port="$(cat "$work/port")"
+
+access_key=""
+if [[ "$road" == update ]]; then
+  access_key=$'[HKEY_CLASSES_ROOT\\Access.Database\\CurVer]\n@="Access.Database.11"'
+fi
+cat >"$work/demo.reg" <<EOF
+REGEDIT4
+
+[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]
+"ProxyEnable"=dword:00000001
+"ProxyServer"="127.0.0.1:$port"
+
+[HKEY_CLASSES_ROOT\\.mde]
+@="OrvDemo.Recorder"
+
+[HKEY_CLASSES_ROOT\\.msi]
+@="OrvDemo.Recorder"
+
+[HKEY_CLASSES_ROOT\\OrvDemo.Recorder\\shell\\open\\command]
+@="\\"C:\\\\OrvastellTools\\\\recorder.exe\\" \\"%1\\""
+
+[-HKEY_CLASSES_ROOT\\Access.Database]
+
+$access_key
+
+[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]
+@="C:\\\\Orvastell"
+EOF
+wine regedit /S "$(winpath "$work/demo.reg")" </dev/null
+
+rules=()
+if ((interactive)); then
+  echo "Running the agent on your display ($DISPLAY); answer its boxes as you like."
+else
+  echo "Running the agent under Xvfb; the boxes are answered for you."
+  mkdir -p "$work/shots"
+  (
+    while true; do
+      if [[ -f "$work/shots/request.txt" ]]; then
+        import -window root "build/artefacts/demo-$(tr -d '\r\n' <"$work/shots/request.txt").png" 2>/dev/null || true
+        rm -f "$work/shots/request.txt"
+      fi
+      sleep 0.05
+    done
+  ) &
+  watcher_pid=$!
+  answer=Yes
+  [[ "$road" == refuse ]] && answer=No
+  rules=(--shotdir "$(winpath "$work/shots")"
+    --on "Automatic Update" "*" "shot:update-window"
+    --on "Download MS Access 2003 Runtime?" "*" "shot:question,press:$answer"
+    --on "Can not continue" "*" "shot:information,press:OK"
+    --on "File download*" "*Downloading file:*,???.?? KB @*" "shot:download-window"
+    --on "Whoops!" "*" "shot:error,press:OK")
+fi
+
+: >"$work/ui.log"
+wine "$(winpath "$root/$tools/uidriver.exe")" --log "$(winpath "$work/ui.log")" --timeout 600 "${rules[@]}" \
+  -- "C:\\Orvastell\\Orvastell.exe" </dev/null >/dev/null 2>&1 &
+driver_pid=$!
+# What the windows show, as it changes, until the driver (and so the agent) has ended.
+tail -n +1 -f --pid="$driver_pid" "$work/ui.log" | sed -u 's/^/  | /'
+wait "$driver_pid" || true
+sleep 1  # the program the shell started may still be writing its record
+
+echo
+echo "The agent has ended."
+if [[ -s "$drive_c/OrvastellTools/opened.log" ]]; then
+  echo "It asked the shell to open: $(tr -d '\r' <"$drive_c/OrvastellTools/opened.log")"
+else
+  echo "It opened nothing."
+fi
+echo "config.ini now reads:"
+tr -d '\r' <"$app/config/config.ini" | sed 's/^/  /'
+if [[ -f "$app/runtime/ACCESSRT.CAB" ]]; then
+  echo "Downloaded: runtime\\ACCESSRT.CAB, $(stat -c %s "$app/runtime/ACCESSRT.CAB") bytes"
+fi
+if ((!interactive)); then
+  echo "Screenshots: $(ls build/artefacts/demo-*.png 2>/dev/null | tr '\n' ' ')"
+fi

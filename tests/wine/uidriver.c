@@ -1,0 +1,303 @@
+/* The tests' user at the keyboard. Starts a program, watches its top-level windows (its own
+   forms and its message boxes), writes what they show to a log as it changes, and acts on them
+   by rules: press a named button, ask for the close box, ask for a screenshot.
+
+     uidriver.exe --log FILE [--timeout SECONDS] [--shotdir DIR]
+                  [--on TITLE-PATTERN TEXT-PATTERN ACTIONS]... -- PROGRAM [ARGS]
+
+   Patterns use * and ?. A window's text is its static texts joined by " / ", with line breaks
+   written as \n. ACTIONS is a comma-separated list: press:NAME (Yes, No, OK, Cancel, ...),
+   close, sleep:MS, shot:NAME. Each rule fires once, on the first window that matches it; at
+   most one rule acts on a window per look, and once a rule has pressed a button of a window or
+   closed it, no other rule acts on that window.
+   A shot writes NAME into DIR\request.txt and waits until the file is gone (the test's shell
+   takes the screenshot and deletes it).
+
+   Log lines: SHOW/CHANGE <class>|<title>|<texts>|<buttons>, GONE <class>|<title>,
+   DO <action> (on <title>), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
+   or 3 on a time-out. */
+#include <windows.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define MAX_RULES 32
+#define MAX_WINDOWS 32
+#define TEXT_SIZE 4096
+
+struct Rule {
+    const char *title, *text, *actions;
+    int fired;
+};
+
+struct Seen {
+    HWND window;
+    char desc[TEXT_SIZE];
+    char cls[64], title[256];
+    int alive;
+    int handled; /* a rule has answered this window (press or close): no other rule acts on it */
+};
+
+static FILE *g_log;
+static DWORD g_pid;
+static const char *g_shotdir;
+static struct Rule g_rules[MAX_RULES];
+static int g_ruleCount;
+static struct Seen g_seen[MAX_WINDOWS];
+static int g_seenCount;
+
+static void Log(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vfprintf(g_log, format, args);
+    va_end(args);
+    fputc('\n', g_log);
+    fflush(g_log);
+}
+
+static int Match(const char *pattern, const char *text)
+{
+    if (*pattern == '\0') return *text == '\0';
+    if (*pattern == '*') return Match(pattern + 1, text) || (*text && Match(pattern, text + 1));
+    if (*text && (*pattern == '?' || *pattern == *text)) return Match(pattern + 1, text + 1);
+    return 0;
+}
+
+static void Append(char *out, size_t size, const char *text)
+{
+    size_t n = strlen(out);
+    for (; *text && n + 3 < size; ++text) {
+        if (*text == '\r') continue;
+        if (*text == '\n') {
+            out[n++] = '\\';
+            out[n++] = 'n';
+        } else {
+            out[n++] = *text;
+        }
+    }
+    out[n] = '\0';
+}
+
+struct Children {
+    char texts[TEXT_SIZE];
+    char buttons[512];
+};
+
+static BOOL CALLBACK CollectChild(HWND child, LPARAM param)
+{
+    struct Children *c = (struct Children *)param;
+    char cls[64], text[TEXT_SIZE];
+    if (!IsWindowVisible(child)) return TRUE;
+    GetClassNameA(child, cls, sizeof cls);
+    GetWindowTextA(child, text, sizeof text);
+    if (lstrcmpiA(cls, "Static") == 0) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return TRUE;
+        if (c->texts[0]) Append(c->texts, sizeof c->texts, " / ");
+        Append(c->texts, sizeof c->texts, text);
+    } else if (lstrcmpiA(cls, "Button") == 0) {
+        Append(c->buttons, sizeof c->buttons, "[");
+        Append(c->buttons, sizeof c->buttons, text);
+        Append(c->buttons, sizeof c->buttons, "]");
+    }
+    return TRUE;
+}
+
+static void Describe(HWND window, char *cls, char *title, char *texts, char *desc)
+{
+    struct Children c;
+    c.texts[0] = c.buttons[0] = '\0';
+    GetClassNameA(window, cls, 64);
+    GetWindowTextA(window, title, 256);
+    EnumChildWindows(window, CollectChild, (LPARAM)&c);
+    strcpy(texts, c.texts);
+    _snprintf(desc, TEXT_SIZE, "%s|%s|%s|%s", cls, title, c.texts, c.buttons);
+    desc[TEXT_SIZE - 1] = '\0';
+}
+
+struct FindButton {
+    const char *name;
+    HWND button;
+};
+
+static BOOL CALLBACK FindButtonProc(HWND child, LPARAM param)
+{
+    struct FindButton *f = (struct FindButton *)param;
+    char cls[64], text[256], plain[256];
+    int i, j = 0;
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Button") != 0) return TRUE;
+    GetWindowTextA(child, text, sizeof text);
+    for (i = 0; text[i] && j < 255; ++i)
+        if (text[i] != '&') plain[j++] = text[i];
+    plain[j] = '\0';
+    if (lstrcmpiA(plain, f->name) == 0) {
+        f->button = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static void Shot(const char *name)
+{
+    char path[MAX_PATH];
+    FILE *f;
+    int waited;
+    if (!g_shotdir) return;
+    Sleep(400); /* let the window finish painting */
+    _snprintf(path, sizeof path, "%s\\request.txt", g_shotdir);
+    f = fopen(path, "w");
+    if (!f) return;
+    fprintf(f, "%s\n", name);
+    fclose(f);
+    for (waited = 0; waited < 10000 && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; waited += 50) Sleep(50);
+}
+
+static void Act(HWND window, const char *title, const char *actions)
+{
+    char list[512], *action, *next;
+    lstrcpynA(list, actions, sizeof list);
+    for (action = list; action && *action; action = next) {
+        next = strchr(action, ',');
+        if (next) *next++ = '\0';
+        Log("DO %s (on %s)", action, title);
+        if (strncmp(action, "press:", 6) == 0) {
+            struct FindButton f = {action + 6, NULL};
+            EnumChildWindows(window, FindButtonProc, (LPARAM)&f);
+            if (f.button)
+                PostMessageA(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(f.button), BN_CLICKED), (LPARAM)f.button);
+            else
+                Log("NOBUTTON %s", action + 6);
+        } else if (strcmp(action, "close") == 0) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        } else if (strncmp(action, "sleep:", 6) == 0) {
+            Sleep((DWORD)atoi(action + 6));
+        } else if (strncmp(action, "shot:", 5) == 0) {
+            Shot(action + 5);
+        }
+    }
+}
+
+static int Watched(HWND window)
+{
+    char cls[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != g_pid || !IsWindowVisible(window)) return 0;
+    GetClassNameA(window, cls, sizeof cls);
+    return strcmp(cls, "#32770") == 0 || strncmp(cls, "Orvastell", 9) == 0;
+}
+
+static BOOL CALLBACK Visit(HWND window, LPARAM param)
+{
+    char cls[64], title[256], texts[TEXT_SIZE], desc[TEXT_SIZE];
+    int i;
+    (void)param;
+    if (!Watched(window)) return TRUE;
+    Describe(window, cls, title, texts, desc);
+    for (i = 0; i < g_seenCount; ++i)
+        if (g_seen[i].window == window) break;
+    if (i == g_seenCount) {
+        if (g_seenCount == MAX_WINDOWS) return TRUE;
+        ++g_seenCount;
+        g_seen[i].window = window;
+        g_seen[i].desc[0] = '\0';
+        g_seen[i].handled = 0;
+        Log("SHOW %s", desc);
+    } else if (strcmp(g_seen[i].desc, desc) != 0) {
+        Log("CHANGE %s", desc);
+    }
+    strcpy(g_seen[i].desc, desc);
+    strcpy(g_seen[i].cls, cls);
+    strcpy(g_seen[i].title, title);
+    g_seen[i].alive = 1;
+
+    if (g_seen[i].handled) return TRUE;
+    for (i = 0; i < g_ruleCount; ++i) {
+        struct Rule *r = &g_rules[i];
+        if (r->fired || !Match(r->title, title) || !Match(r->text, texts)) continue;
+        r->fired = 1;
+        if (strstr(r->actions, "press:") || strstr(r->actions, "close"))
+            for (i = 0; i < g_seenCount; ++i)
+                if (g_seen[i].window == window) g_seen[i].handled = 1;
+        Act(window, title, r->actions);
+        break;
+    }
+    return TRUE;
+}
+
+static void Scan(void)
+{
+    int i, j;
+    for (i = 0; i < g_seenCount; ++i) g_seen[i].alive = 0;
+    EnumWindows(Visit, 0);
+    for (i = 0, j = 0; i < g_seenCount; ++i) {
+        if (!g_seen[i].alive) {
+            Log("GONE %s|%s", g_seen[i].cls, g_seen[i].title);
+            continue;
+        }
+        if (i != j) g_seen[j] = g_seen[i];
+        ++j;
+    }
+    g_seenCount = j;
+}
+
+int main(int argc, char **argv)
+{
+    const char *logPath = NULL;
+    int timeout = 60, i;
+    char command[4096] = "";
+    STARTUPINFOA si;
+    PROCESS_INFORMATION pi;
+    DWORD start, code = 0;
+
+    for (i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--log") == 0 && i + 1 < argc) logPath = argv[++i];
+        else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) timeout = atoi(argv[++i]);
+        else if (strcmp(argv[i], "--shotdir") == 0 && i + 1 < argc) g_shotdir = argv[++i];
+        else if (strcmp(argv[i], "--on") == 0 && i + 3 < argc && g_ruleCount < MAX_RULES) {
+            g_rules[g_ruleCount].title = argv[i + 1];
+            g_rules[g_ruleCount].text = argv[i + 2];
+            g_rules[g_ruleCount].actions = argv[i + 3];
+            ++g_ruleCount;
+            i += 3;
+        } else if (strcmp(argv[i], "--") == 0) {
+            ++i;
+            break;
+        }
+    }
+    for (; i < argc; ++i) {
+        strcat(command, "\"");
+        strcat(command, argv[i]);
+        strcat(command, "\" ");
+    }
+    if (!logPath || !command[0]) {
+        fprintf(stderr, "usage: uidriver --log FILE [--timeout S] [--shotdir DIR] [--on T X ACTIONS]... -- PROGRAM\n");
+        return 2;
+    }
+    g_log = fopen(logPath, "w");
+    if (!g_log) return 2;
+
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        Log("NOSTART %lu", GetLastError());
+        return 2;
+    }
+    g_pid = pi.dwProcessId;
+    start = GetTickCount();
+    while (WaitForSingleObject(pi.hProcess, 25) == WAIT_TIMEOUT) {
+        Scan();
+        if (GetTickCount() - start > (DWORD)timeout * 1000) {
+            Log("TIMEOUT");
+            TerminateProcess(pi.hProcess, 3);
+            return 3;
+        }
+    }
+    Scan();
+    GetExitCodeProcess(pi.hProcess, &code);
+    Log("EXIT %lu", code);
+    fclose(g_log);
+    return (int)code;
+}
