@@ -31,7 +31,7 @@ void RemoveTree(const std::string& path) {
 
 ScratchFolder::ScratchFolder() {
     char temp[MAX_PATH + 1] = {};
-    ::GetTempPathA(sizeof temp, temp);
+    ::GetTempPathA(static_cast<DWORD>(sizeof temp), temp);
     std::string base = temp;
     if (!base.empty() && base.back() == '\\') base.pop_back();
     path_ = base + "\\orv-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
@@ -53,6 +53,9 @@ ScratchKey::~ScratchKey() {
     if (key_) ::RegCloseKey(key_);
     ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
     ::RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+    // The parents go too once empty (a key with subkeys is never deleted by RegDeleteKeyA).
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quenlark\\OrvastellTests");
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Quenlark");
 }
 
 void ScratchKey::Set(const std::string& name, DWORD type, const std::vector<std::uint8_t>& data) {

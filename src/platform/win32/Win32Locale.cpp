@@ -46,7 +46,7 @@ private:
 
 std::string LocaleInfo(LCTYPE type, const char* fallback) {
     char buffer[16] = {};
-    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, sizeof buffer) <= 0) return fallback;
+    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, static_cast<int>(sizeof buffer)) <= 0) return fallback;
     return buffer;
 }
 
