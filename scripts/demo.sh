@@ -15,7 +15,8 @@
 # without one the agent runs on a private Xvfb display, the boxes are answered for you and
 # screenshots are written to build/artefacts/demo-*.png. In both cases what the windows show is
 # printed as it changes. The shell's "open" of .mde and .msi files is pointed, in the scratch
-# prefix, at a small recorder, so the demo can tell what the agent opened.
+# prefix, at a small recorder, so the demo can tell what the agent opened. ORV_EXE names an
+# Orvastell.exe to use instead of building one.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -41,10 +42,14 @@ fi
 case "$road" in update | download | refuse) ;; *) echo "usage: $0 [update|download|refuse]" >&2; exit 2 ;; esac
 
 bash scripts/setup.sh
-echo "Building Orvastell.exe..."
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target Orvastell >/dev/null
-agent_exe=build/mingw/src/platform/win32/Orvastell.exe
+if [[ -n "${ORV_EXE:-}" ]]; then
+  agent_exe="$ORV_EXE"  # an Orvastell.exe built elsewhere
+else
+  echo "Building Orvastell.exe..."
+  cmake --preset mingw >/dev/null
+  cmake --build --preset mingw --target Orvastell >/dev/null
+  agent_exe=build/mingw/src/platform/win32/Orvastell.exe
+fi
 
 tools=build/wine-tests
 mkdir -p "$tools" build/artefacts
@@ -166,6 +171,7 @@ else
 fi
 echo "config.ini now reads:"
 tr -d '\r' <"$app/config/config.ini" | sed 's/^/  /'
+echo
 if [[ -f "$app/runtime/ACCESSRT.CAB" ]]; then
   echo "Downloaded: runtime\\ACCESSRT.CAB, $(stat -c %s "$app/runtime/ACCESSRT.CAB") bytes"
 fi

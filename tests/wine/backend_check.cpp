@@ -405,6 +405,18 @@ void DownloadWindowDesign() {
     CHECK(raised);
     events.onTick = nullptr;
 
+    // Moved to a monitor of 144 DPI: the same design at one and a half times the size.
+    RECT suggested{20, 20, 720, 320};
+    ::SendMessageA(form, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    ::GetClientRect(form, &client);
+    CHECK_EQ(client.right, ::MulDiv(6705, 144, 1440));
+    CHECK_EQ(client.bottom, ::MulDiv(1770, 144, 1440));
+    const RECT cancelAt144 = ChildRect(form, cancel);
+    CHECK_EQ(cancelAt144.left, ::MulDiv(5520, 144, 1440));
+    CHECK_EQ(cancelAt144.top, ::MulDiv(1320, 144, 1440));
+    CHECK_EQ(cancelAt144.right - cancelAt144.left, ::MulDiv(1095, 144, 1440));
+    CHECK(Text(label2) == "1,234.57 KB @ 98.76 KB/s");
+
     const int ticks = events.ticks;
     view->Destroy();
     CHECK(!::IsWindow(form));
@@ -441,11 +453,22 @@ void UpdateWindowDesign() {
     CheckTwipRect(form, label, 720, 480, 5175, 975);
     CHECK(Text(label) == "Running automatic update. Please wait...");
     CHECK((::GetWindowLongPtrA(label, GWL_STYLE) & SS_TYPEMASK) == SS_CENTER);
+    // MS Sans Serif, or its scalable successor where the bitmap font lacks the size; either way
+    // the characters are 18 points high.
+    HFONT labelFont = reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0));
     LOGFONTA font{};
-    ::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(label, WM_GETFONT, 0, 0)), sizeof font, &font);
-    CHECK(std::strcmp(font.lfFaceName, "MS Sans Serif") == 0);
+    ::GetObjectA(labelFont, sizeof font, &font);
+    CHECK(std::strcmp(font.lfFaceName, "MS Sans Serif") == 0 || std::strcmp(font.lfFaceName, "Microsoft Sans Serif") == 0);
     CHECK_EQ(font.lfHeight, -::MulDiv(18, Px(1440, form), 72));
     CHECK(font.lfWeight == FW_NORMAL && !font.lfItalic);
+    HDC dc = ::GetDC(label);
+    HGDIOBJ old = ::SelectObject(dc, labelFont);
+    TEXTMETRICA tm{};
+    ::GetTextMetricsA(dc, &tm);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    std::printf("  (status font: %s, %ld px characters)\n", font.lfFaceName, tm.tmHeight - tm.tmInternalLeading);
+    CHECK(std::abs((tm.tmHeight - tm.tmInternalLeading) - ::MulDiv(18, Px(1440, form), 72)) <= 2);
 
     // Closed by the user while shown (a box of the copy may pump messages): the core's unload
     // then finds nothing to destroy.

@@ -75,6 +75,15 @@ void SetClientSize(HWND window, int widthTwips, int heightTwips, UINT dpi) {
     if (!(adjustForDpi && adjustForDpi(&rc, style, FALSE, exStyle, dpi))) ::AdjustWindowRectEx(&rc, style, FALSE, exStyle);
     ::SetWindowPos(window, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where the frame is not drawn at the DPI the computation assumed, correct by what is left.
+    RECT client, frame;
+    ::GetClientRect(window, &client);
+    ::GetWindowRect(window, &frame);
+    const int dx = TwipsToPixels(widthTwips, dpi) - client.right;
+    const int dy = TwipsToPixels(heightTwips, dpi) - client.bottom;
+    if (dx != 0 || dy != 0)
+        ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + dx, frame.bottom - frame.top + dy,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CentreOnScreen(HWND window) {
@@ -90,10 +99,37 @@ void CentreOnScreen(HWND window) {
     ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+HFONT CreateFontOfFace(const char* face, int pixels) {
+    return ::CreateFontA(-pixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
+}
+
+// The character height the font really has once the system has matched it.
+int RealisedEmHeight(HFONT font) {
+    HDC dc = ::GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    TEXTMETRICA tm{};
+    ::GetTextMetricsA(dc, &tm);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(nullptr, dc);
+    return tm.tmHeight - tm.tmInternalLeading;
+}
+
+// The design's face at the design's size. MS Sans Serif is a bitmap font; where a system lacks
+// the larger sizes it hands out a much smaller one, and the text would be far smaller than the
+// design. Its scalable successor, Microsoft Sans Serif, then keeps the size.
 HFONT CreatePointFont(const char* face, int points, UINT dpi) {
-    return ::CreateFontA(-::MulDiv(points, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_SWISS, face);
+    const int pixels = ::MulDiv(points, static_cast<int>(dpi), 72);
+    HFONT font = CreateFontOfFace(face, pixels);
+    if (font && RealisedEmHeight(font) * 100 < pixels * 85) {
+        HFONT scalable = CreateFontOfFace("Microsoft Sans Serif", pixels);
+        if (scalable) {
+            ::DeleteObject(font);
+            font = scalable;
+        }
+    }
+    if (!font) font = CreateFontOfFace(nullptr, pixels);
+    return font;
 }
 
 BOOL CALLBACK LoadFirstIcon(HMODULE module, LPCSTR, LPSTR name, LONG_PTR param) {
@@ -183,35 +219,62 @@ void EnsureCommonControls() {
     done = true;
 }
 
+// A top-level form laid out in twips: its client size and its controls' places are kept, so
+// that the whole form can be laid out again at another DPI.
 class FormWindow : public Form {
 protected:
-    HWND Create(const char* cls, const char* caption, HWND owner, int x, int y) {
-        hwnd_ = ::CreateWindowExA(kFormExStyle, cls, caption, kFormStyle, x, y, 100, 100, owner, nullptr,
-                                  ::GetModuleHandleA(nullptr), static_cast<Form*>(this));
+    struct FormDesign {
+        const char* cls;
+        const char* caption;
+        HWND owner;
+        int x, y;
+        int clientWidth, clientHeight;  // twips
+        const char* fontFace;
+        int fontPoints;
+    };
+
+    void Create(const FormDesign& design) {
+        design_ = design;
+        hwnd_ = ::CreateWindowExA(kFormExStyle, design.cls, design.caption, kFormStyle, design.x, design.y, 100, 100,
+                                  design.owner, nullptr, ::GetModuleHandleA(nullptr), static_cast<Form*>(this));
         if (!hwnd_) throw AgentErrorFromLastError("CreateWindowEx");
         dpi_ = WindowDpi(hwnd_);
-        return hwnd_;
+        SetClientSize(hwnd_, design.clientWidth, design.clientHeight, dpi_);
+        font_ = CreatePointFont(design.fontFace, design.fontPoints, dpi_);
     }
 
-    HWND AddControl(const char* cls, const char* text, DWORD style, const TwipRect& r, int id, HFONT font) {
+    HWND AddControl(const char* cls, const char* text, DWORD style, const TwipRect& r, int id) {
         HWND control = ::CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(r.left, dpi_),
                                          TwipsToPixels(r.top, dpi_), TwipsToPixels(r.width, dpi_),
                                          TwipsToPixels(r.height, dpi_), hwnd_,
                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                          ::GetModuleHandleA(nullptr), nullptr);
         if (!control) throw AgentErrorFromLastError("CreateWindowEx");
-        ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        controls_.push_back({control, r});
         return control;
     }
 
-    HFONT AddFont(const char* face, int points) {
-        HFONT font = CreatePointFont(face, points, dpi_);
-        if (!font) font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-        else fonts_.push_back(font);
-        return font;
+    // The window moved to a monitor of another DPI: the same design at the new scale.
+    void ApplyDpi(UINT dpi, const RECT* suggested) {
+        if (!hwnd_ || dpi == 0) return;
+        dpi_ = dpi;
+        HFONT old = font_;
+        font_ = CreatePointFont(design_.fontFace, design_.fontPoints, dpi_);
+        if (suggested)
+            ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                           suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetClientSize(hwnd_, design_.clientWidth, design_.clientHeight, dpi_);
+        for (const auto& c : controls_) {
+            ::SetWindowPos(c.window, nullptr, TwipsToPixels(c.place.left, dpi_), TwipsToPixels(c.place.top, dpi_),
+                           TwipsToPixels(c.place.width, dpi_), TwipsToPixels(c.place.height, dpi_),
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+            ::SendMessageA(c.window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+        }
+        if (old) ::DeleteObject(old);
     }
 
-    // Destroys the window without calling back into the form, then frees the fonts that its
+    // Destroys the window without calling back into the form, then frees the font that its
     // controls used.
     void DestroyWindowNow() {
         if (hwnd_) {
@@ -220,8 +283,9 @@ protected:
             ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
             if (::IsWindow(window)) ::DestroyWindow(window);
         }
-        for (HFONT font : fonts_) ::DeleteObject(font);
-        fonts_.clear();
+        controls_.clear();
+        if (font_) ::DeleteObject(font_);
+        font_ = nullptr;
     }
 
     void SetText(int id, const std::string& text) {
@@ -229,12 +293,22 @@ protected:
     }
 
     // The window went away without our asking (the system destroyed it).
-    void Lost() { hwnd_ = nullptr; }
+    void Lost() {
+        hwnd_ = nullptr;
+        controls_.clear();
+    }
 
     HWND hwnd_ = nullptr;
     UINT dpi_ = 96;
-    std::vector<HFONT> fonts_;
 
+private:
+    struct Control {
+        HWND window;
+        TwipRect place;
+    };
+    FormDesign design_{};
+    HFONT font_ = nullptr;
+    std::vector<Control> controls_;
 };
 
 int ToPosition(float value) {
@@ -248,15 +322,14 @@ public:
     explicit DownloadWindow(platform::DownloadWindowEvents& events) : events_(&events) {
         RegisterFormClass(kDownloadClass, FormProc);
         EnsureCommonControls();
-        Create(kDownloadClass, "File download", HiddenOwner(), CW_USEDEFAULT, CW_USEDEFAULT);
-        SetClientSize(hwnd_, kDownloadClientWidth, kDownloadClientHeight, dpi_);
-        HFONT font = AddFont("MS Sans Serif", 8);
-        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kLabel1, idLabel1, font);
-        progress_ = AddControl(PROGRESS_CLASSA, "", 0, kProgressBar1, idProgressBar1, font);
-        ::SendMessageA(progress_, PBM_SETRANGE32, 0, 0);
-        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeft, idTimeLeft, font);
-        AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kLabel2, idLabel2, font);
-        cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancel, idCancel, font);
+        Create({kDownloadClass, "File download", HiddenOwner(), CW_USEDEFAULT, CW_USEDEFAULT, kDownloadClientWidth,
+                kDownloadClientHeight, "MS Sans Serif", 8});
+        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kLabel1, idLabel1);
+        progress_ = AddControl(PROGRESS_CLASSA, "", 0, kProgressBar1, idProgressBar1);
+        ::SendMessageA(progress_, PBM_SETRANGE32, 0, ToPosition(max_));
+        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeft, idTimeLeft);
+        AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kLabel2, idLabel2);
+        cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancel, idCancel);
         // The timer runs from the moment the window is loaded until it is unloaded.
         ::SetTimer(hwnd_, kTimer1, kTimer1IntervalMs, nullptr);
     }
@@ -292,7 +365,7 @@ public:
         DestroyWindowNow();
     }
 
-    bool Handle(UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+    bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
         // Each handler may unload this window (and delete this object): copy what is needed
         // first and return straight after.
         platform::DownloadWindowEvents* events = events_;
@@ -310,6 +383,10 @@ public:
         case WM_CLOSE:
             // The core decides: it cancels the request and destroys the window.
             RunEventHandler([events] { events->CloseRequested(); });
+            result = 0;
+            return true;
+        case WM_DPICHANGED:
+            ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
             result = 0;
             return true;
         case WM_DESTROY:
@@ -332,12 +409,10 @@ class UpdateWindow final : public platform::UpdateWindowView, public FormWindow 
 public:
     UpdateWindow() {
         RegisterFormClass(kUpdateClass, FormProc);
-        Create(kUpdateClass, "Automatic Update", nullptr, 0, 0);
-        SetClientSize(hwnd_, kUpdateClientWidth, kUpdateClientHeight, dpi_);
+        Create({kUpdateClass, "Automatic Update", nullptr, 0, 0, kUpdateClientWidth, kUpdateClientHeight,
+                "MS Sans Serif", 18});
         CentreOnScreen(hwnd_);
-        HFONT font = AddFont("MS Sans Serif", 18);
-        AddControl("STATIC", "Running automatic update. Please wait...", SS_CENTER | SS_NOPREFIX, kStatus, idStatus,
-                   font);
+        AddControl("STATIC", "Running automatic update. Please wait...", SS_CENTER | SS_NOPREFIX, kStatus, idStatus);
     }
     ~UpdateWindow() override { Destroy(); }
 
@@ -355,9 +430,14 @@ public:
     }
     void Destroy() override { DestroyWindowNow(); }
 
-    bool Handle(UINT message, WPARAM, LPARAM, LRESULT&) override {
+    bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
         // No code of its own; the close box simply closes it (the core's unload then finds
         // the window gone).
+        if (message == WM_DPICHANGED) {
+            ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            result = 0;
+            return true;
+        }
         if (message == WM_DESTROY) Lost();
         return false;
     }
