@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test of the project: the core's unit tests natively, then the cross-built unit and
-# backend tests under Wine in a scratch prefix, then the end-to-end tests of Orvastell.exe.
+# backend tests under Wine in a scratch prefix, then the end-to-end tests of Orvastell.exe, then
+# the unit tests under the sanitizers and the bounded fuzzing.
 # Installs what it needs on a fresh Debian machine. Needs no terminal and no display.
 #
 # ORV_LINUX_BUILD_DIR and ORV_MINGW_BUILD_DIR move the two build trees away from the presets'
@@ -35,6 +36,9 @@ if [[ -f tests/wine/run_all.sh ]]; then
   echo "== Orvastell.exe under Wine"
   ORV_EXE="${root}/${mingw_dir#"${root}"/}/src/platform/win32/Orvastell.exe" bash tests/wine/run_all.sh || failed+=("Orvastell.exe under Wine")
 fi
+
+echo "== Sanitizer run of the unit tests and the bounded fuzzing"
+bash scripts/robustness.sh || failed+=("sanitizers and fuzzing")
 
 if ((${#failed[@]})); then
   printf '== FAILED: %s\n' "${failed[@]}"
