@@ -11,6 +11,8 @@ here="tests/wine"
 tools="build/wine-tests"
 artefacts="${ORV_ARTEFACTS:-build/artefacts}"
 mkdir -p "$tools" "$artefacts"
+shot_names=(update-window box-question box-information download-window box-error)
+for name in "${shot_names[@]}"; do rm -f "$artefacts/$name.png"; done
 
 # ------------------------------------------------------------------ programs
 
@@ -276,6 +278,28 @@ EOF
   [[ ! -e "$app/runtime/ACCESSRT.CAB" ]] || fail "a failed download was saved"
   [[ -z "$(ls "$app/runtime" | grep -v '^ACCESSRT.MSI$' || true)" ]] || fail "left files: $(ls "$app/runtime")"
   [[ -z "$(opened_files)" ]] || fail "the installer was opened after a failed download"
+
+  # The close box while the server has not answered: the request is dropped at once and, with
+  # no window left, the agent ends; nothing is saved or installed.
+  new_scenario download-close ""
+  mkdir -p "$app/runtime"
+  printf 'installer package' >"$app/runtime/ACCESSRT.MSI"
+  echo "stall" >"$work/mode"
+  started=$SECONDS
+  run_agent 60 \
+    --on "Download MS Access 2003 Runtime?" "*" "press:Yes" \
+    --on "File download - Microsoft Access 2003 Runtime" "Establishing connection*" "sleep:1500,close"
+  [[ "$exit_code" == 0 ]] || fail "exit code $exit_code"
+  expect_log "DO close (on File download - Microsoft Access 2003 Runtime)"
+  expect_log "GONE OrvastellDownloadForm"
+  refuse_log "Whoops!"
+  ((SECONDS - started < 20)) || fail "the agent took $((SECONDS - started)) s to end after the close box"
+  [[ ! -e "$app/runtime/ACCESSRT.CAB" ]] || fail "a cancelled download was saved"
+  [[ -z "$(opened_files)" ]] || fail "the installer was opened after the close box"
+
+  for name in "${shot_names[@]}"; do
+    [[ -s "$artefacts/$name.png" ]] || fail "no screenshot $name.png"
+  done
 fi
 
 echo "screenshots in $artefacts: $(cd "$artefacts" && ls ./*.png 2>/dev/null | tr '\n' ' ')"
