@@ -132,6 +132,7 @@ if ((interactive)); then
   echo "Running the agent on your display ($DISPLAY); answer its boxes as you like."
 else
   echo "Running the agent under Xvfb; the boxes are answered for you."
+  rm -f build/artefacts/demo-*.png
   mkdir -p "$work/shots"
   (
     while true; do
