@@ -327,7 +327,15 @@ DWORD WINAPI Worker(LPVOID param) {
     auto* shared = static_cast<std::shared_ptr<Request>*>(param);
     const std::shared_ptr<Request> request = *shared;
     delete shared;
-    RunRequest(*request);
+    try {
+        RunRequest(*request);
+    } catch (...) {
+        // Nothing may escape a thread; the likely cause is a body too large for memory.
+        TransferFailure failure;
+        failure.kind = TransferFailure::Kind::Other;
+        failure.text = "The download failed: there is not enough memory to hold the file.";
+        Finish(*request, failure);
+    }
     return 0;
 }
 
