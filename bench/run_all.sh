@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Benchmarks of Orvastell.exe under Wine, each against a baseline measured in the same run on the
+# same machine, and printed as one line: name, measured values, ratio, target, PASS or MISS.
+#
+#   bash bench/run_all.sh
+#
+# download  Orvastell.exe on the "noAccess" road, the offer answered Yes by bench/agent_watch.exe,
+#           fetching the 34,148 KB runtime cabinet from tests/wine/http_server.py through the
+#           system proxy setting (no ACCESSRT.MSI, so nothing is installed), against
+#           bench/mini_download.exe (64 KB InternetReadFile straight to a file) on the same
+#           server; the download window's amount must change about once a second during the
+#           read-out; and the agent's peak working set against the body's size.
+# copy      orv::CopyFile of a 200 MB file against CopyFileA (bench/copy_bench.exe).
+# startup   Orvastell.exe on the "ok" road with nothing to update, from process start to its end
+#           right after the shell's open of ORV.mde, against bench/shell_open.exe, which only
+#           calls ShellExecuteA on the same file.
+# Times are medians over several runs taken in turn. Not part of the tests: absolute figures on
+# a shared machine are noise, and the ratios move with the load. ORV_BENCH_BUILD_DIR moves the
+# build tree (default build/bench-mingw); ORV_BENCH_ROUNDS sets the download rounds (default 3).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+exec </dev/null
+
+bash scripts/setup.sh
+build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw}"
+rounds="${ORV_BENCH_ROUNDS:-3}"
+echo "Building Orvastell.exe and the benchmark programs in $build..."
+cmake --preset mingw -B "$build" >/dev/null
+cmake --build "$build" -j 2 --target Orvastell mini_download shell_open run_timed agent_watch copy_bench >/dev/null
+x86_64-w64-mingw32-gcc-posix -O1 -mwindows -o "$build/bench/recorder.exe" tests/wine/recorder.c
+
+server_pid=""
+work="$(mktemp -d /tmp/orv-bench.XXXXXX)"
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+unset DISPLAY  # a private display: no windows on the user's screen
+echo "Preparing a scratch Wine prefix..."
+# shellcheck source=../scripts/wine-env.sh
+. scripts/wine-env.sh
+finish() {
+  if [[ -n "$server_pid" ]]; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+  orv_wine_env_cleanup
+}
+trap finish EXIT
+
+winpath() { echo "Z:${1//\//\\}"; }
+crlf() { printf '%s\r\n' "$@"; }
+drive_c="$WINEPREFIX/drive_c"
+bench="$drive_c/orvbench"
+app="$bench/app"
+mkdir -p "$app/config" "$app/runtime" "$bench/tools" "$bench/update" "$bench/copy"
+cp "$build/src/platform/win32/Orvastell.exe" "$app/"
+for program in mini_download shell_open run_timed agent_watch copy_bench recorder; do
+  cp "$build/bench/$program.exe" "$bench/tools/"
+done
+# The transfer control is in the system folder already: provisioning has nothing to do.
+: >"$drive_c/windows/system32/MSINET.OCX"
+: >"$drive_c/windows/system32/MSINET.oca"
+
+body_size=$((34148 * 1024))
+python3 tests/wine/http_server.py --port-file "$work/port" --mode normal --size "$body_size" \
+  --log-file "$work/requests.log" >"$work/server.out" 2>&1 &
+server_pid=$!
+for _ in $(seq 100); do [[ -s "$work/port" ]] && break; sleep 0.1; done
+port="$(cat "$work/port")"
+
+# registry ACCESS: the prefix's settings; ACCESS empty means no Access installed.
+registry() {
+  {
+    echo "REGEDIT4"
+    echo
+    echo "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]"
+    echo "\"ProxyEnable\"=dword:00000001"
+    echo "\"ProxyServer\"=\"127.0.0.1:$port\""
+    echo "\"ProxyOverride\"=\"\""
+    echo
+    echo "[HKEY_CLASSES_ROOT\\.mde]"
+    echo "@=\"OrvBench.Recorder\""
+    echo
+    echo "[HKEY_CLASSES_ROOT\\.msi]"
+    echo "@=\"OrvBench.Recorder\""
+    echo
+    echo "[HKEY_CLASSES_ROOT\\OrvBench.Recorder\\shell\\open\\command]"
+    echo "@=\"\\\"C:\\\\orvbench\\\\tools\\\\recorder.exe\\\" \\\"%1\\\"\""
+    echo
+    echo "[-HKEY_CLASSES_ROOT\\Access.Database]"
+    echo
+    if [[ -n "$1" ]]; then
+      echo "[HKEY_CLASSES_ROOT\\Access.Database\\CurVer]"
+      echo "@=\"$1\""
+      echo
+    fi
+    echo "[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]"
+    echo "@=\"C:\\\\orvbench\\\\app\""
+  } >"$work/bench.reg"
+  wine regedit /S "$(winpath "$work/bench.reg")"
+}
+
+results="$work/results"
+: >"$results"
+
+# ------------------------------------------------------------------ download
+echo "download: $rounds rounds of Orvastell.exe and mini_download.exe, $body_size bytes each..."
+registry ""
+url="http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB"
+for round in $(seq "$rounds"); do
+  rm -f "$app/runtime/ACCESSRT.CAB" "$bench/mini.cab"
+  wine "C:\\orvbench\\tools\\agent_watch.exe" --log "$(winpath "$work/agent-$round.log")" --timeout 240 \
+    -- "C:\\orvbench\\app\\Orvastell.exe" >/dev/null 2>&1 || true
+  cmp -s <(python3 -c "import sys; sys.path.insert(0, 'tests/wine'); from http_server import body_bytes; sys.stdout.buffer.write(body_bytes($body_size))") \
+    "$app/runtime/ACCESSRT.CAB" && echo "saved ok" >>"$work/agent-$round.log" || echo "saved BAD" >>"$work/agent-$round.log"
+  wine "C:\\orvbench\\tools\\agent_watch.exe" --log "$(winpath "$work/mini-$round.log")" --timeout 240 \
+    -- "C:\\orvbench\\tools\\mini_download.exe" "$url" "C:\\orvbench\\mini.cab" >"$work/mini-$round.out" 2>&1 || true
+  cmp -s "$app/runtime/ACCESSRT.CAB" "$bench/mini.cab" && echo "saved ok" >>"$work/mini-$round.log" || echo "saved BAD" >>"$work/mini-$round.log"
+done
+python3 bench/report.py download "$work" "$rounds" "$body_size" >>"$results"
+grep -v "^#" "$results" | tail -n 1
+
+# ------------------------------------------------------------------ copy
+echo "copy: 200 MB, orv::CopyFile against CopyFileA..."
+head -c $((200 * 1024 * 1024)) /dev/urandom >"$bench/copy/source.bin"
+wine "C:\\orvbench\\tools\\copy_bench.exe" "C:\\orvbench\\copy\\source.bin" "C:\\orvbench\\copy" 3 >"$work/copy.out" 2>&1 || true
+rm -f "$bench/copy/source.bin"
+python3 bench/report.py copy "$work" >>"$results"
+grep -v "^#" "$results" | tail -n 1
+
+# ------------------------------------------------------------------ start-up
+echo "startup: Orvastell.exe on the \"ok\" road against shell_open.exe..."
+registry "Access.Database.11"
+crlf "[UpdateFrontend]" "UpdateLocation=C:\\orvbench\\update\\update.ini" "FileRevision=6" >"$app/config/config.ini"
+crlf "[UpdateFrontend]" "FileRevision=6" "FileLocation=C:\\orvbench\\update\\ORV.mde" >"$bench/update/update.ini"
+printf 'front-end revision 6' >"$app/ORV.mde"
+cp "$app/ORV.mde" "$bench/update/ORV.mde"
+rm -f "$bench/tools/opened.log"
+startup_rounds=9
+wine "C:\\orvbench\\tools\\run_timed.exe" "$startup_rounds" \
+  -- "C:\\orvbench\\app\\Orvastell.exe" \
+  -- "C:\\orvbench\\tools\\shell_open.exe" "C:\\orvbench\\app\\ORV.mde" >"$work/startup.out" 2>&1 || true
+sleep 1  # the last recorder may still be writing
+tr -d '\r' <"$bench/tools/opened.log" >"$work/opened.log" 2>/dev/null || true
+python3 bench/report.py startup "$work" "$startup_rounds" >>"$results"
+grep -v "^#" "$results" | tail -n 1
+
+echo
+echo "== Benchmarks ($(nproc) cores, $(wine --version), $(. /etc/os-release && echo "$PRETTY_NAME"))"
+cat "$results"
