@@ -40,6 +40,9 @@ TEST(Win32Files, FileExistsOnlyForFiles) {
     EXPECT_TRUE(p.files.FileExists(dir / "A.TXT"));
     EXPECT_FALSE(p.files.FileExists(dir.Path()));
     EXPECT_FALSE(p.files.FileExists(dir / "b.txt"));
+    // Windows would look up "a.txt" for these; they name no file of their own.
+    EXPECT_FALSE(p.files.FileExists(dir / "a.txt "));
+    EXPECT_FALSE(p.files.FileExists(dir / "a.txt."));
     EXPECT_FALSE(p.files.FileExists(""));
     EXPECT_FALSE(FileExists(p.ctx, Variant::Null()));
 

@@ -91,6 +91,9 @@ private:
 
 bool Win32FileSystem::FileExists(const std::string& path) {
     if (path.empty()) return false;
+    // Windows drops trailing blanks and dots from a name before it looks it up, so "x.ini " would
+    // find "x.ini". No file can carry such a name, so the path names no existing file.
+    if (path.back() == ' ' || path.back() == '.') return false;
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
