@@ -44,4 +44,26 @@ public:
     virtual std::int32_t CloseKey(RegKey key) = 0;
 };
 
+// Closes an opened key exactly once: by Close() where the order or the status matters, otherwise
+// when the reader is left, by an error too.
+class KeyCloser {
+public:
+    KeyCloser(Registry& registry, RegKey key) : registry_(registry), key_(key) {}
+    ~KeyCloser() {
+        if (open_) registry_.CloseKey(key_);
+    }
+    KeyCloser(const KeyCloser&) = delete;
+    KeyCloser& operator=(const KeyCloser&) = delete;
+    RegKey Handle() const { return key_; }
+    std::int32_t Close() {
+        open_ = false;
+        return registry_.CloseKey(key_);
+    }
+
+private:
+    Registry& registry_;
+    RegKey key_;
+    bool open_ = true;
+};
+
 } // namespace orv::platform

@@ -12,27 +12,6 @@ namespace {
 constexpr std::uint32_t kFirstBufferSize = 1024;
 constexpr std::size_t kMaxPath = 260;
 
-// Closes an opened key exactly once: explicitly where the order matters, otherwise when the
-// reader is left by an error.
-class KeyGuard {
-public:
-    KeyGuard(platform::Registry& registry, platform::RegKey key) : registry_(registry), key_(key) {}
-    ~KeyGuard() {
-        if (open_) registry_.CloseKey(key_);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    platform::RegKey Handle() const { return key_; }
-    void Close() {
-        open_ = false;
-        registry_.CloseKey(key_);
-    }
-
-private:
-    platform::Registry& registry_;
-    platform::RegKey key_;
-    bool open_ = true;
-};
 
 const char* CurVerKeyPath(OfficeApplication application) {
     switch (application) {
@@ -69,7 +48,7 @@ Variant GetRegistryValue(AgentContext& ctx, std::uint32_t root, const std::strin
 
     platform::RegKey handle = 0;
     if (registry.OpenKey(root, keyPath, platform::kKeyRead, handle) != platform::kErrorSuccess) return result;
-    KeyGuard key(registry, handle);
+    platform::KeyCloser key(registry, handle);
 
     std::vector<std::uint8_t> buffer(kFirstBufferSize);
     std::uint32_t size = kFirstBufferSize;

@@ -22,25 +22,6 @@ constexpr RootName kRootNames[] = {
     {"HKCC", platform::kHkeyCurrentConfig}, {"HKCR", platform::kHkeyClassesRoot},
 };
 
-// Closes the key if the read is left by an error before its regular close.
-class KeyGuard {
-public:
-    KeyGuard(platform::Registry& registry, platform::RegKey key) : registry_(registry), key_(key) {}
-    ~KeyGuard() {
-        if (open_) registry_.CloseKey(key_);
-    }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    std::int32_t Close() {
-        open_ = false;
-        return registry_.CloseKey(key_);
-    }
-
-private:
-    platform::Registry& registry_;
-    platform::RegKey key_;
-    bool open_ = true;
-};
 
 std::uint32_t LittleEndian(const std::uint8_t* bytes, std::size_t count) {
     std::uint32_t v = 0;
@@ -94,7 +75,7 @@ std::int32_t ReadSetting(AgentContext& ctx, const std::string& rootName, const s
         platform::RegKey handle = 0;
         status = registry.OpenKey(root, keyPath, platform::kKeyQueryValue, handle);
         if (status != platform::kErrorSuccess) return status;
-        KeyGuard key(registry, handle);
+        platform::KeyCloser key(registry, handle);
 
         if (letter == "S") {
             std::uint32_t type = platform::kRegSz;
