@@ -1,146 +1,34 @@
 // Faults injected at every step of the agent's file work and of its download: each must end in
 // one clear message, the old file intact, no temporary file left behind, and the run going on
 // (or ending) where the design says.
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <functional>
-#include <string>
-#include <vector>
+#include <optional>
 
-#include "agent/Agent.h"
-#include "download/Internet.h"
+#include "TestSupport.h"
 #include "download/frmDownloadFile.h"
-#include "fakes/Fakes.h"
 #include "storage/Ini.h"
-#include "update/Update.h"
-#include "util/Array.h"
 #include "util/Files.h"
 
-namespace orv {
+namespace orv::test {
 namespace {
 
-using fakes::FakeFileSystem;
-using fakes::FakePlatform;
 using fakes::NormalizePath;
-using platform::TransferFailure;
 
 constexpr std::size_t kBlock = kCopyBlockSize;
-const std::string kFolder = "C:\\Apps\\Orvastell";
-const std::string kConfig = kFolder + "\\config\\config.ini";
-const std::string kShare = "\\\\server\\share";
-const std::string kDescription = kShare + "\\update.ini";
-const std::string kNewFile = kShare + "\\ORV.mde";
-const std::string kFrontEnd = kFolder + "\\ORV.mde";
-const std::string kCab = kFolder + "\\runtime\\ACCESSRT.CAB";
-const std::string kCopyFailed = "A problem has occured:\r\nThe file was not copied successfully.\r\n\r\n";
-
-std::string Pattern(std::size_t size, unsigned seed) {
-    std::string data(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 131 + seed) % 251);
-    return data;
-}
-
-std::vector<std::string> TemporaryFiles(const FakeFileSystem& files) {
-    std::vector<std::string> found;
-    for (const auto& name : files.AllFiles()) {
-        const std::string lower = ToLowerAscii(name);
-        if (lower.size() >= 7 && lower.compare(lower.size() - 7, 7, ".orvtmp") == 0) found.push_back(name);
-    }
-    return found;
-}
-
-// The positions around every block boundary of a file of `size` bytes, and its last byte.
-std::vector<std::uint64_t> BoundaryPositions(std::size_t size) {
-    std::vector<std::uint64_t> positions;
-    for (std::size_t edge = 0; edge <= size; edge += kBlock) {
-        if (edge > 0) positions.push_back(edge - 1);
-        positions.push_back(edge);
-        positions.push_back(edge + 1);
-    }
-    positions.push_back(size - 1);
-    positions.erase(std::remove_if(positions.begin(), positions.end(), [size](std::uint64_t at) { return at >= size; }),
-                    positions.end());
-    std::sort(positions.begin(), positions.end());
-    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-    return positions;
-}
-
-// A fault and where it strikes, for the sweeps below.
-struct Fault {
-    std::string name;
-    std::function<void(FakeFileSystem&)> arrange;
-    std::string description;  // the platform's words for it, as the user reads them
-};
-
-// Every step of a copy to `destination` of a source of `size` bytes that can fail: creating the
-// temporary file, the disk filling up at and around each block boundary, the share going away
-// at the same places, the close that flushes, and the final replacement.
-std::vector<Fault> CopyFaults(std::size_t size, const std::string& destination, std::uint64_t writtenBefore = 0) {
-    std::vector<Fault> faults;
-    faults.push_back({"temporary file cannot be created",
-                      [destination](FakeFileSystem& fs) { fs.failCreate.insert(NormalizePath(TemporaryPathFor(destination))); },
-                      "Permission denied"});
-    for (const std::uint64_t at : BoundaryPositions(size)) {
-        faults.push_back({"disk full after " + std::to_string(at) + " bytes",
-                          [at, writtenBefore](FakeFileSystem& fs) { fs.writeBudget = writtenBefore + at; }, "Disk full"});
-        faults.push_back({"share gone after " + std::to_string(at) + " bytes",
-                          [at](FakeFileSystem& fs) { fs.readBudget = at; }, "Device I/O error"});
-    }
-    faults.push_back({"close fails", [](FakeFileSystem& fs) { fs.failClose = true; }, "Disk full"});
-    // Held open by another program: it can be neither opened for writing nor replaced.
-    faults.push_back({"destination locked",
-                      [destination](FakeFileSystem& fs) {
-                          fs.failCreate.insert(NormalizePath(destination));
-                          fs.failReplace.insert(NormalizePath(destination));
-                      },
-                      "Permission denied"});
-    return faults;
-}
-
-// ---------------------------------------------------------------- the copy
-
-TEST(FaultInjection, ACopyThatFailsAtAnyStepLeavesTheOldFileAndNothingElse) {
-    const std::size_t size = 3 * kBlock + 100;
-    const std::string source = Pattern(size, 1), old = Pattern(kBlock + 7, 2);
-    for (const bool hadDestination : {true, false}) {
-        for (const Fault& f : CopyFaults(size, kFrontEnd)) {
-            SCOPED_TRACE(f.name + (hadDestination ? ", over an old file" : ", no old file"));
-            FakePlatform p;
-            p.files.AddFile(kNewFile, source);
-            if (hadDestination) p.files.AddFile(kFrontEnd, old);
-            f.arrange(p.files);
-            EXPECT_FALSE(CopyFile(p.ctx, kNewFile, kFrontEnd));
-            ASSERT_EQ(p.messageBox.shown.size(), 1u);
-            EXPECT_EQ(p.messageBox.shown[0].text, kCopyFailed + f.description);
-            if (hadDestination) EXPECT_EQ(p.files.Content(kFrontEnd), old);
-            else EXPECT_FALSE(p.files.HasFile(kFrontEnd));
-            EXPECT_EQ(p.files.Content(kNewFile), source);
-            EXPECT_TRUE(TemporaryFiles(p.files).empty());
-        }
-    }
-    // Exactly enough room is enough: the sweep above stops one byte short of success.
-    FakePlatform p;
-    p.files.AddFile(kNewFile, source);
-    p.files.writeBudget = size;
-    p.files.readBudget = size;
-    EXPECT_TRUE(CopyFile(p.ctx, kNewFile, kFrontEnd));
-    EXPECT_EQ(p.files.Content(kFrontEnd), source);
-}
+const AgentError kDiskFull(61, "Disk full"), kDenied(70, "Permission denied"), kIoError(57, "Device I/O error"),
+    kPastEnd(62, "Input past end of file");
 
 // The share goes away without an error: reads come back short, as at the end of the file, while
 // the length taken at the start promised more.
 class VanishingShare : public platform::FileSystem {
 public:
-    VanishingShare(FakeFileSystem& inner, std::string source, std::uint64_t cutAt)
-        : inner_(inner), source_(NormalizePath(source)), cutAt_(cutAt) {}
-
+    VanishingShare(FakeFileSystem& inner, std::uint64_t cutAt) : inner_(inner), cutAt_(cutAt) {}
     bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
     std::string WindowsFolder() override { return inner_.WindowsFolder(); }
     std::string ReadAllText(const std::string& path) override { return inner_.ReadAllText(path); }
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override {
         auto file = inner_.OpenRead(path);
-        if (NormalizePath(path) != source_) return file;
+        if (NormalizePath(path) != NormalizePath(kNewFile)) return file;
         return std::make_unique<CutFile>(std::move(file), cutAt_);
     }
     std::unique_ptr<platform::File> CreateWrite(const std::string& path) override { return inner_.CreateWrite(path); }
@@ -163,46 +51,102 @@ private:
         std::uint64_t cutAt, pos = 0;
     };
     FakeFileSystem& inner_;
-    std::string source_;
     std::uint64_t cutAt_;
 };
 
-TEST(FaultInjection, ASourceThatEndsEarlyAtAnyPointIsNoCopy) {
-    const std::size_t size = 2 * kBlock + 1;
-    for (const std::uint64_t cut : BoundaryPositions(size)) {
-        SCOPED_TRACE(cut);
-        FakePlatform p;
-        p.files.AddFile(kNewFile, Pattern(size, 3));
-        p.files.AddFile(kFrontEnd, "old front-end");
-        VanishingShare share(p.files, kNewFile, cut);
-        platform::Platform onShare{p.registry, p.profile, p.shell, p.messageBox, p.windows,
-                                   p.transfer, share,     p.clock, p.locale,     p.process};
-        AgentContext ctx(onShare);
-        EXPECT_FALSE(CopyFile(ctx, kNewFile, kFrontEnd));
-        ASSERT_EQ(p.messageBox.shown.size(), 1u);
-        EXPECT_EQ(p.messageBox.shown[0].text, kCopyFailed + "Input past end of file");
-        EXPECT_EQ(p.files.Content(kFrontEnd), "old front-end");
-        EXPECT_TRUE(TemporaryFiles(p.files).empty());
+// A fault, where it strikes, and the error the user reads about it.
+struct Fault {
+    std::string name;
+    std::function<void(FakeFileSystem&)> arrange;
+    AgentError error;
+    std::optional<std::uint64_t> shareEndsAt = {};  // the new file on the share ends early there
+};
+
+// Runs `run` on the agent with the fault in place.
+void WithFault(FakePlatform& p, const Fault& f, const std::function<void(AgentContext&)>& run) {
+    if (f.arrange) f.arrange(p.files);
+    if (!f.shareEndsAt) return run(p.ctx);
+    VanishingShare share(p.files, *f.shareEndsAt);
+    platform::Platform onShare = WithFiles(p, share);
+    AgentContext ctx(onShare);
+    run(ctx);
+}
+
+Fault CreateFails(const std::string& path) {
+    return {"temporary file cannot be created",
+            [path](FakeFileSystem& fs) { fs.failCreate.insert(NormalizePath(TemporaryPathFor(path))); }, kDenied};
+}
+Fault DiskFullAfter(std::uint64_t at) {
+    return {"disk full after " + std::to_string(at) + " bytes", [at](FakeFileSystem& fs) { fs.writeBudget = at; },
+            kDiskFull};
+}
+const Fault kCloseFails{"close fails", [](FakeFileSystem& fs) { fs.failClose = true; }, kDiskFull};
+Fault Locked(const std::string& path) {  // held open by another program
+    return {"locked",
+            [path](FakeFileSystem& fs) {
+                fs.failCreate.insert(NormalizePath(path));
+                fs.failReplace.insert(NormalizePath(path));
+            },
+            kDenied};
+}
+
+// The positions around every block boundary of a file of `size` bytes, and its last byte.
+std::vector<std::uint64_t> BoundaryPositions(std::size_t size) {
+    std::vector<std::uint64_t> positions{size - 1};
+    for (std::size_t edge = 0; edge <= size; edge += kBlock)
+        for (const std::size_t at : {edge - 1, edge, edge + 1})
+            if (at < size) positions.push_back(at);  // edge - 1 wraps round for edge 0
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    return positions;
+}
+
+// Every step of a copy of the share's file of `size` bytes to `destination` that can fail: the
+// temporary file, the disk filling up, the share failing or ending early at and around each
+// block boundary, the close that flushes, and the final replacement.
+std::vector<Fault> CopyFaults(std::size_t size, const std::string& destination) {
+    std::vector<Fault> faults = {CreateFails(destination), kCloseFails, Locked(destination)};
+    for (const std::uint64_t at : BoundaryPositions(size)) {
+        faults.push_back(DiskFullAfter(at));
+        faults.push_back({"share gone after " + std::to_string(at), [at](FakeFileSystem& fs) { fs.readBudget = at; },
+                          kIoError});
+        faults.push_back({"share ends early after " + std::to_string(at), nullptr, kPastEnd, at});
     }
+    return faults;
+}
+
+// ---------------------------------------------------------------- the copy
+
+TEST(FaultInjection, ACopyThatFailsAtAnyStepLeavesTheOldFileAndNothingElse) {
+    const std::size_t size = 3 * kBlock + 100;
+    const std::string old = Pattern(kBlock + 7, 2);
+    for (const bool hadDestination : {true, false}) {
+        for (const Fault& f : CopyFaults(size, kFrontEnd)) {
+            SCOPED_TRACE(f.name + (hadDestination ? ", over an old file" : ", no old file"));
+            FakePlatform p;
+            p.files.AddFile(kNewFile, Pattern(size));
+            if (hadDestination) p.files.AddFile(kFrontEnd, old);
+            WithFault(p, f, [](AgentContext& ctx) { EXPECT_FALSE(CopyFile(ctx, kNewFile, kFrontEnd)); });
+            ExpectLastBox(p, 1, kCopyFailed + f.error.Description());
+            ExpectFile(p, kFrontEnd, hadDestination ? std::optional(old) : std::nullopt);
+            ExpectFile(p, kNewFile, Pattern(size));
+        }
+    }
+    // Exactly enough room is enough: the sweep above stops one byte short of success.
+    FakePlatform p;
+    p.files.AddFile(kNewFile, Pattern(size));
+    p.files.writeBudget = p.files.readBudget = size;
+    EXPECT_TRUE(CopyFile(p.ctx, kNewFile, kFrontEnd));
+    ExpectFile(p, kFrontEnd, Pattern(size));
 }
 
 // ---------------------------------------------------------------- the INI rewrite
 
 TEST(FaultInjection, AnIniRewriteThatFailsAtAnyStepKeepsTheOldFile) {
-    const std::string old = "[UpdateFrontend]\r\nUpdateLocation=" + kDescription + "\r\nFileRevision=5\r\n[Other]\r\nA=1";
-    const std::string expected =
-        "[UpdateFrontend]\r\nUpdateLocation=" + kDescription + "\r\nFileRevision=6\r\n[Other]\r\nA=1";
-    std::vector<Fault> faults;
-    for (std::uint64_t at = 0; at < expected.size(); ++at)
-        faults.push_back({"disk full after " + std::to_string(at) + " bytes",
-                          [at](FakeFileSystem& fs) { fs.writeBudget = at; }, "Disk full"});
-    faults.push_back({"read-only file", [](FakeFileSystem& fs) { fs.SetReadOnly(kConfig); }, "Permission denied"});
-    faults.push_back({"file locked", [](FakeFileSystem& fs) { fs.failReplace.insert(NormalizePath(kConfig)); },
-                      "Permission denied"});
-    faults.push_back({"folder not writable",
-                      [](FakeFileSystem& fs) { fs.failCreate.insert(NormalizePath(TemporaryPathFor(kConfig))); },
-                      "Permission denied"});
-    faults.push_back({"close fails", [](FakeFileSystem& fs) { fs.failClose = true; }, "Disk full"});
+    const std::string old = ConfigText("5") + "[Other]\r\nA=1", expected = ConfigText("6") + "[Other]\r\nA=1";
+    std::vector<Fault> faults = {{"read-only", [](FakeFileSystem& fs) { fs.SetReadOnly(kConfig); }, kDenied},
+                                 Locked(kConfig), CreateFails(kConfig), kCloseFails};
+    for (std::uint64_t at = 0; at < expected.size(); ++at) faults.push_back(DiskFullAfter(at));
     for (const Fault& f : faults) {
         SCOPED_TRACE(f.name);
         FakePlatform p;
@@ -212,53 +156,39 @@ TEST(FaultInjection, AnIniRewriteThatFailsAtAnyStepKeepsTheOldFile) {
             WriteIniValue(p.ctx, "UpdateFrontend", "FileRevision", 6, kConfig);
             ADD_FAILURE() << "the failure was not passed on";
         } catch (const AgentError& e) {
-            EXPECT_EQ(e.Description(), f.description);
+            EXPECT_EQ(e.Number(), f.error.Number());
+            EXPECT_EQ(e.Description(), f.error.Description());
         }
-        EXPECT_EQ(p.files.Content(kConfig), old);
+        ExpectFile(p, kConfig, old);
         EXPECT_TRUE(TemporaryFiles(p.files).empty());
-        EXPECT_EQ(ReadIniValue(p.ctx, "UpdateFrontend", "FileRevision", "", kConfig), Variant("5"));
     }
     FakePlatform p;  // with room for exactly the new text it goes through
     p.files.AddFile(kConfig, old);
     p.files.writeBudget = expected.size();
     WriteIniValue(p.ctx, "UpdateFrontend", "FileRevision", 6, kConfig);
-    EXPECT_EQ(p.files.Content(kConfig), expected);
+    ExpectFile(p, kConfig, expected);
 }
 
 // ---------------------------------------------------------------- the update, through the whole run
 
-const std::string kConfigText =
-    "[UpdateFrontend]\r\nUpdateLocation=" + kDescription + "\r\nFileRevision=1\r\n";
-const std::string kAfterFirstRewrite = kConfigText + "\r\nFileLastUpdate=12/9/2025 12:00:00 PM";
-const std::string kAfterUpdate = "[UpdateFrontend]\r\nUpdateLocation=" + kDescription +
-                                 "\r\nFileRevision=2\r\n\r\nFileLastUpdate=12/9/2025 12:00:00 PM";
 constexpr std::size_t kNewFrontEndSize = 2 * kBlock + 300;
+const std::string kAfterFirstRewrite = ConfigText("1") + kStamp;
+const std::string kAfterUpdate = ConfigText("2") + kStamp;
 
-// Access 2003 in place, the product installed in C:\Apps\Orvastell with an old front-end, and a
-// newer one on the update share.
+// Access 2003 in place, the product installed with an old front-end, and a newer one on the share.
 void ArrangeUpdate(FakePlatform& p) {
-    p.registry.SetString(platform::kHkeyClassesRoot, "Access.Database\\CurVer", "", "Access.Database.11");
-    p.registry.SetString(platform::kHkeyLocalMachine, "Software\\Quenlark\\Orvastell", "", kFolder);
-    p.files.AddFile(p.shell.systemDirectory + "\\MSINET.OCX", "control");
-    p.files.AddFile(kConfig, kConfigText);
-    p.files.AddFile(kDescription, "[UpdateFrontend]\r\nFileRevision=2\r\nFileLocation=" + kNewFile + "\r\n");
-    p.files.AddFile(kNewFile, Pattern(kNewFrontEndSize, 4));
-    p.files.AddFile(kFrontEnd, "old front-end");
+    Install(p);
+    OfferUpdate(p, "1", "2", Pattern(kNewFrontEndSize, 4));
 }
 
-// Runs the agent to its end, which on the "ok" road is the launch of the front-end.
-void RunToLaunch(FakePlatform& p, platform::Platform* platform = nullptr) {
-    AgentContext other(platform ? *platform : p.platform);
-    AgentContext& ctx = platform ? other : p.ctx;
+// Runs the agent to its end, which on the "ok" road is the launch of the front-end, after the
+// user has been told of the failure.
+void RunToLaunch(FakePlatform& p, AgentContext& ctx) {
     EXPECT_THROW(RunMain(ctx), fakes::ProcessEnded);
     EXPECT_FALSE(p.windows.OpenWindows());
     ASSERT_EQ(p.shell.executed.size(), 1u);
-    EXPECT_EQ(p.shell.executed[0].verb, "open");
     EXPECT_EQ(p.shell.executed[0].file, kFrontEnd);
-    // The user was told before the front-end came up.
-    const auto box = std::find(p.journal.begin(), p.journal.end(), "box Whoops!");
-    const auto open = std::find(p.journal.begin(), p.journal.end(), "shell open " + kFrontEnd);
-    EXPECT_LT(box, open);
+    EXPECT_LT(JournalAt(p, "box Whoops!"), JournalAt(p, "shell open " + kFrontEnd));
 }
 
 TEST(FaultInjection, AFrontEndCopyThatFailsAtAnyStepStillOpensTheOldFrontEnd) {
@@ -266,168 +196,71 @@ TEST(FaultInjection, AFrontEndCopyThatFailsAtAnyStepStillOpensTheOldFrontEnd) {
         SCOPED_TRACE(f.name);
         FakePlatform p;
         ArrangeUpdate(p);
-        f.arrange(p.files);
-        RunToLaunch(p);
-        ASSERT_EQ(p.messageBox.shown.size(), 1u);
-        EXPECT_EQ(p.messageBox.shown[0].text, kCopyFailed + f.description);
-        EXPECT_EQ(p.files.Content(kFrontEnd), "old front-end");
-        EXPECT_EQ(p.files.Content(kConfig), kConfigText);  // so the next run tries again
-        EXPECT_TRUE(TemporaryFiles(p.files).empty());
-    }
-    for (const std::uint64_t cut : {std::uint64_t{0}, std::uint64_t{kBlock}, std::uint64_t{kNewFrontEndSize - 1}}) {
-        SCOPED_TRACE("share ends early after " + std::to_string(cut) + " bytes");
-        FakePlatform p;
-        ArrangeUpdate(p);
-        VanishingShare share(p.files, kNewFile, cut);
-        platform::Platform onShare{p.registry, p.profile, p.shell, p.messageBox, p.windows,
-                                   p.transfer, share,     p.clock, p.locale,     p.process};
-        RunToLaunch(p, &onShare);
-        ASSERT_EQ(p.messageBox.shown.size(), 1u);
-        EXPECT_EQ(p.messageBox.shown[0].text, kCopyFailed + "Input past end of file");
-        EXPECT_EQ(p.files.Content(kFrontEnd), "old front-end");
-        EXPECT_EQ(p.files.Content(kConfig), kConfigText);
-        EXPECT_TRUE(TemporaryFiles(p.files).empty());
+        WithFault(p, f, [&p](AgentContext& ctx) { RunToLaunch(p, ctx); });
+        ExpectLastBox(p, 1, kCopyFailed + f.error.Description());
+        ExpectFile(p, kFrontEnd, "old front-end");
+        ExpectFile(p, kConfig, ConfigText("1"));  // so the next run tries again
     }
 }
 
 TEST(FaultInjection, ARecordOfTheUpdateThatFailsAtAnyStepNeverLeavesAHalfWrittenConfiguration) {
-    const std::string prefix = "A problem has occured:\r\nThe front-end was updated, but its new revision could not "
-                               "be recorded in " + kConfig + ".\r\n\r\n";
-    struct Case {
-        Fault fault;
-        std::string configAfter;
+    const std::string prefix = kProblem + "The front-end was updated, but its new revision could not be recorded in " +
+                               kConfig + ".\r\n\r\n";
+    std::vector<std::pair<Fault, std::string>> cases = {
+        {{"read-only config.ini", [](FakeFileSystem& fs) { fs.SetReadOnly(kConfig); }, kDenied}, ConfigText("1")},
+        {Locked(kConfig), ConfigText("1")},
+        {CreateFails(kConfig), ConfigText("1")},
     };
-    std::vector<Case> cases;
-    // The disk fills up at every byte of the two rewrites, after the copy has gone through.
-    for (std::uint64_t at = 0; at < kAfterFirstRewrite.size() + kAfterUpdate.size(); ++at) {
-        const bool first = at < kAfterFirstRewrite.size();
-        cases.push_back({{"disk full " + std::to_string(at) + " bytes into the rewrites",
-                          [at](FakeFileSystem& fs) { fs.writeBudget = kNewFrontEndSize + at; }, "Disk full"},
-                         first ? kConfigText : kAfterFirstRewrite});
-    }
-    cases.push_back({{"read-only config.ini", [](FakeFileSystem& fs) { fs.SetReadOnly(kConfig); }, "Permission denied"},
-                     kConfigText});
-    cases.push_back({{"config.ini locked", [](FakeFileSystem& fs) { fs.failReplace.insert(NormalizePath(kConfig)); },
-                      "Permission denied"},
-                     kConfigText});
-    cases.push_back({{"config folder not writable",
-                      [](FakeFileSystem& fs) { fs.failCreate.insert(NormalizePath(TemporaryPathFor(kConfig))); },
-                      "Permission denied"},
-                     kConfigText});
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.fault.name);
+    // The disk fills up at every byte of the two rewrites, after the copy has gone through: the
+    // time is recorded first, the revision last, each whole or not at all.
+    for (std::uint64_t at = 0; at < kAfterFirstRewrite.size() + kAfterUpdate.size(); ++at)
+        cases.push_back({DiskFullAfter(kNewFrontEndSize + at),
+                         at < kAfterFirstRewrite.size() ? ConfigText("1") : kAfterFirstRewrite});
+    for (const auto& [fault, configAfter] : cases) {
+        SCOPED_TRACE(fault.name);
         FakePlatform p;
         ArrangeUpdate(p);
-        c.fault.arrange(p.files);
-        RunToLaunch(p);
-        ASSERT_EQ(p.messageBox.shown.size(), 1u);
-        EXPECT_EQ(p.messageBox.shown[0].text, prefix + c.fault.description);
-        EXPECT_EQ(p.files.Content(kFrontEnd), Pattern(kNewFrontEndSize, 4));  // the copy stays
-        EXPECT_EQ(p.files.Content(kConfig), c.configAfter);
-        EXPECT_TRUE(TemporaryFiles(p.files).empty());
+        WithFault(p, fault, [&p](AgentContext& ctx) { RunToLaunch(p, ctx); });
+        ExpectLastBox(p, 1, prefix + fault.error.Description());
+        ExpectFile(p, kFrontEnd, Pattern(kNewFrontEndSize, 4));  // the copy stays
+        ExpectFile(p, kConfig, configAfter);
     }
 }
 
 TEST(FaultInjection, AReadOnlyConfigurationWithNothingNewerIsNeitherWrittenNorReported) {
     FakePlatform p;
     ArrangeUpdate(p);
-    p.files.AddFile(kDescription, "[UpdateFrontend]\r\nFileRevision=1\r\nFileLocation=" + kNewFile + "\r\n");
+    p.files.AddFile(kDescription, DescriptionText("1"));
     p.files.SetReadOnly(kConfig);
     EXPECT_THROW(RunMain(p.ctx), fakes::ProcessEnded);
     EXPECT_TRUE(p.messageBox.shown.empty());
     EXPECT_EQ(p.files.bytesWritten, 0u);
-    ASSERT_EQ(p.shell.executed.size(), 1u);
-    EXPECT_EQ(p.files.Content(kFrontEnd), "old front-end");
+    EXPECT_EQ(p.shell.executed.size(), 1u);
 }
 
 // ---------------------------------------------------------------- the download
 
-// A machine without Access whose user says Yes to the runtime download.
-void ArrangeDownload(FakePlatform& p, std::size_t bodySize) {
-    p.files.AddFile(p.shell.systemDirectory + "\\MSINET.OCX", "control");
-    p.files.AddFile(kFolder + "\\runtime\\ACCESSRT.MSI", "package");
+// A machine without Access whose user says Yes to the runtime download; Main returns once the
+// download has started.
+void StartRuntimeDownload(FakePlatform& p, std::size_t bodySize, bool earlierCabinet = true) {
+    Install(p, nullptr);
+    ServeRuntime(p, bodySize);
+    if (earlierCabinet) p.files.AddFile(kCab, "earlier cabinet");
     p.messageBox.answers = {platform::kIdYes};
-    std::vector<std::uint8_t> body(bodySize);
-    for (std::size_t i = 0; i < bodySize; ++i) body[i] = static_cast<std::uint8_t>(i * 7 % 251);
-    p.transfer.body = body;
-}
-
-void Pump(FakePlatform& p) {
-    for (int i = 0; i < 200 && !p.windows.queue.empty(); ++i) p.windows.DoEvents();
-}
-
-TransferFailure Failure(TransferFailure::Kind kind, std::string text = {}) {
-    TransferFailure f;
-    f.kind = kind;
-    f.text = std::move(text);
-    return f;
-}
-
-TEST(FaultInjection, EveryTransferFaultEndsTheRunAfterOneMessageWithNothingSaved) {
-    using Kind = TransferFailure::Kind;
-    struct Case {
-        std::string name;
-        std::function<void(FakePlatform&)> arrange;
-        std::string reason;
-    };
-    const std::vector<Case> cases = {
-        {"error state",
-         [](FakePlatform& p) {
-             p.transfer.statesOnExecute = {platform::icConnecting, platform::icError};
-             p.transfer.failure = Failure(Kind::Other, "The connection was reset.");
-         },
-         "The connection was reset."},
-        {"404", [](FakePlatform& p) { p.transfer.responseCode = 404; }, "The server answered 404 Not Found."},
-        {"500", [](FakePlatform& p) { p.transfer.responseCode = 500; }, "The server answered 500 Internal Server Error."},
-        {"cut-short body", [](FakePlatform& p) { p.transfer.contentLength = 5000; },
-         "The connection was closed before the whole file had arrived (3000 of 5000 bytes)."},
-        {"connection failure",
-         [](FakePlatform& p) {
-             p.transfer.statesOnExecute = {platform::icHostResolvingHost, platform::icDisconnected};
-             p.transfer.failure = Failure(Kind::Connection);
-         },
-         "The server could not be reached. Please check your Internet connection and try again."},
-        {"time-out", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::Timeout); },
-         "The server did not answer within 60 seconds. Please try again later."},
-    };
-    for (const bool earlier : {true, false}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(c.name + (earlier ? ", earlier cabinet there" : ""));
-            FakePlatform p;
-            ArrangeDownload(p, 3000);
-            if (earlier) p.files.AddFile(kCab, "earlier cabinet");
-            c.arrange(p);
-            EXPECT_TRUE(RunMain(p.ctx));  // Main returns once the download has started
-            Pump(p);
-            ASSERT_EQ(p.messageBox.shown.size(), 2u);  // the question, then the failure
-            EXPECT_EQ(p.messageBox.shown[1].text, "A problem has occured:\r\nThe file could not be downloaded from " +
-                                                      p.ctx.settings.DownloadURL + ".\r\n\r\n" + c.reason);
-            if (earlier) EXPECT_EQ(p.files.Content(kCab), "earlier cabinet");
-            else EXPECT_FALSE(p.files.HasFile(kCab));
-            EXPECT_TRUE(TemporaryFiles(p.files).empty());
-            // The run ends: no window is left, nothing is installed or launched.
-            EXPECT_FALSE(p.windows.OpenWindows());
-            EXPECT_TRUE(p.windows.queue.empty());
-            EXPECT_TRUE(p.shell.executed.empty());
-            EXPECT_FALSE(p.process.ended);
-        }
-    }
+    EXPECT_TRUE(RunMain(p.ctx));
 }
 
 TEST(FaultInjection, ABodyCutAtAnyChunkIsNeverSaved) {
-    const std::size_t full = 3000;
     for (const std::size_t cut : {0u, 1u, 255u, 256u, 257u, 512u, 2048u, 2999u}) {
         SCOPED_TRACE(cut);
         FakePlatform p;
-        ArrangeDownload(p, cut);
-        p.files.AddFile(kCab, "earlier cabinet");
-        p.transfer.contentLength = static_cast<std::int64_t>(full);
-        EXPECT_TRUE(RunMain(p.ctx));
+        p.transfer.contentLength = 3000;
+        StartRuntimeDownload(p, cut);
         Pump(p);
-        ASSERT_EQ(p.messageBox.shown.size(), 2u);
-        EXPECT_NE(p.messageBox.shown[1].text.find("(" + std::to_string(cut) + " of 3000 bytes)"), std::string::npos);
-        EXPECT_EQ(p.files.Content(kCab), "earlier cabinet");
-        EXPECT_TRUE(TemporaryFiles(p.files).empty());
+        ExpectLastBox(p, 2, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
+                                ".\r\n\r\nThe connection was closed before the whole file had arrived (" +
+                                std::to_string(cut) + " of 3000 bytes).");
+        ExpectFile(p, kCab, "earlier cabinet");
         EXPECT_TRUE(p.shell.executed.empty());
         EXPECT_FALSE(p.windows.OpenWindows());
     }
@@ -439,12 +272,11 @@ TEST(FaultInjection, AFailureAtAnyYieldOfTheTransferSavesNothing) {
     int lastYieldInHandler = 0;
     {
         FakePlatform p;
-        ArrangeDownload(p, size);
         p.transfer.busyPolls = 3;
         p.windows.onDoEvents = [&](int n) {
             if (p.ctx.DownloadWindow().Busy()) lastYieldInHandler = n;
         };
-        EXPECT_TRUE(RunMain(p.ctx));
+        StartRuntimeDownload(p, size);
         Pump(p);
         ASSERT_EQ(p.files.Content(kCab).size(), size);
         ASSERT_GT(lastYieldInHandler, 10);
@@ -452,20 +284,17 @@ TEST(FaultInjection, AFailureAtAnyYieldOfTheTransferSavesNothing) {
     for (int at = 1; at <= lastYieldInHandler + 1; ++at) {
         SCOPED_TRACE(at);
         FakePlatform p;
-        ArrangeDownload(p, size);
         p.transfer.busyPolls = 3;
-        p.files.AddFile(kCab, "earlier cabinet");
         p.windows.onDoEvents = [&](int n) {
             if (n == at) p.transfer.failure = Failure(TransferFailure::Kind::Truncated);
         };
-        EXPECT_TRUE(RunMain(p.ctx));
+        StartRuntimeDownload(p, size);
         Pump(p);
-        EXPECT_TRUE(TemporaryFiles(p.files).empty());
         EXPECT_FALSE(p.windows.OpenWindows());
         if (at <= lastYieldInHandler) {
-            ASSERT_EQ(p.messageBox.shown.size(), 2u);
-            EXPECT_NE(p.messageBox.shown[1].text.find("before the whole file had arrived"), std::string::npos);
-            EXPECT_EQ(p.files.Content(kCab), "earlier cabinet");
+            ExpectLastBox(p, 2, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
+                                    ".\r\n\r\nThe connection was closed before the whole file had arrived.");
+            ExpectFile(p, kCab, "earlier cabinet");
             EXPECT_TRUE(p.shell.executed.empty());
         } else {
             // A fault after the last read comes too late to matter: the file is complete.
@@ -477,38 +306,25 @@ TEST(FaultInjection, AFailureAtAnyYieldOfTheTransferSavesNothing) {
 
 TEST(FaultInjection, ACabinetSaveThatFailsAtAnyStepEndsTheRunAndKeepsTheEarlierCabinet) {
     const std::size_t size = 3000;
-    std::vector<Fault> faults = {
-        {"temporary file cannot be created",
-         [](FakeFileSystem& fs) { fs.failCreate.insert(NormalizePath(TemporaryPathFor(kCab))); }, "Permission denied"},
-        {"close fails", [](FakeFileSystem& fs) { fs.failClose = true; }, "Disk full"},
-        {"cabinet locked", [](FakeFileSystem& fs) { fs.failReplace.insert(NormalizePath(kCab)); }, "Permission denied"},
-    };
+    std::vector<Fault> faults = {CreateFails(kCab), kCloseFails, Locked(kCab)};
     for (const std::uint64_t at : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{256}, std::uint64_t{size - 1}})
-        faults.push_back({"disk full after " + std::to_string(at) + " bytes",
-                          [at](FakeFileSystem& fs) { fs.writeBudget = at; }, "Disk full"});
-    const std::vector<std::pair<std::string, std::int32_t>> numbers = {{"Disk full", 61}, {"Permission denied", 70}};
+        faults.push_back(DiskFullAfter(at));
     for (const bool earlier : {true, false}) {
         for (const Fault& f : faults) {
             SCOPED_TRACE(f.name + (earlier ? ", earlier cabinet there" : ""));
             FakePlatform p;
-            ArrangeDownload(p, size);
-            if (earlier) p.files.AddFile(kCab, "earlier cabinet");
             f.arrange(p.files);
-            EXPECT_TRUE(RunMain(p.ctx));
+            StartRuntimeDownload(p, size, earlier);
             EXPECT_THROW(Pump(p), fakes::ProcessEnded);
-            ASSERT_EQ(p.messageBox.shown.size(), 2u);
-            const auto number = std::find_if(numbers.begin(), numbers.end(),
-                                             [&](const auto& n) { return n.first == f.description; })->second;
-            EXPECT_EQ(p.messageBox.shown[1].text,
-                      "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + f.description);
-            if (earlier) EXPECT_EQ(p.files.Content(kCab), "earlier cabinet");
-            else EXPECT_FALSE(p.files.HasFile(kCab));
-            EXPECT_TRUE(TemporaryFiles(p.files).empty());
+            ExpectLastBox(p, 2,
+                          "Run-time error '" + std::to_string(f.error.Number()) + "':\r\n\r\n" + f.error.Description(),
+                          "Orvastell");
+            ExpectFile(p, kCab, earlier ? std::optional<std::string>("earlier cabinet") : std::nullopt);
             EXPECT_TRUE(p.shell.executed.empty());
-            EXPECT_TRUE(p.process.ended);
+            EXPECT_EQ(p.journal.back(), "end");
         }
     }
 }
 
 } // namespace
-} // namespace orv
+} // namespace orv::test

@@ -1,0 +1,123 @@
+// What the unit tests share: the machine they arrange (an installed agent, its configuration, the
+// update share, the runtime download) and the checks every failure path must pass.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "agent/Agent.h"
+#include "fakes/Fakes.h"
+#include "util/Array.h"
+
+namespace orv::test {
+
+using fakes::FakeFileSystem;
+using fakes::FakePlatform;
+using platform::TransferFailure;
+
+inline const std::string kFolder = "C:\\Apps\\Orvastell";
+inline const std::string kConfig = kFolder + "\\config\\config.ini";
+inline const std::string kFrontEnd = kFolder + "\\ORV.mde";
+inline const std::string kDescription = "\\\\server\\share\\update.ini";
+inline const std::string kNewFile = "\\\\server\\share\\ORV.mde";
+inline const std::string kCab = kFolder + "\\runtime\\ACCESSRT.CAB";
+inline const std::string kMsi = kFolder + "\\runtime\\ACCESSRT.MSI";
+inline const std::string kCurVer = "Access.Database\\CurVer";
+inline const std::string kInstallKey = "Software\\Quenlark\\Orvastell";
+inline const std::string kProblem = "A problem has occured:\r\n";
+inline const std::string kCopyFailed = kProblem + "The file was not copied successfully.\r\n\r\n";
+inline const std::string kStamp = "\r\nFileLastUpdate=12/9/2025 12:00:00 PM";  // the fake clock's time
+
+// Bytes that differ at every position and from one seed to the next.
+inline std::string Pattern(std::size_t size, unsigned seed = 1) {
+    std::string data(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 131 + seed) % 251);
+    return data;
+}
+inline std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+inline std::string ConfigText(const std::string& installed, const std::string& location = kDescription) {
+    return "[UpdateFrontend]\r\nUpdateLocation=" + location + "\r\nFileRevision=" + installed + "\r\n";
+}
+inline std::string DescriptionText(const std::string& offered, const std::string& fileLocation = kNewFile) {
+    return "[UpdateFrontend]\r\nFileRevision=" + offered + "\r\nFileLocation=" + fileLocation + "\r\n";
+}
+
+// The product installed in C:\Apps\Orvastell with its front-end and the transfer control in
+// place; `curVer` is Access's version key (nullptr: no Access).
+inline void Install(FakePlatform& p, const char* curVer = "Access.Database.11", const std::string& folderValue = kFolder) {
+    p.registry.SetString(platform::kHkeyLocalMachine, kInstallKey, "", folderValue);
+    if (curVer) p.registry.SetString(platform::kHkeyClassesRoot, kCurVer, "", curVer);
+    p.files.AddFile(p.shell.systemDirectory + "\\MSINET.OCX", "control");
+    p.files.AddFile(kFrontEnd, "old front-end");
+}
+
+// config.ini naming the update share, whose description offers `newFile` as revision `offered`.
+inline void OfferUpdate(FakePlatform& p, const std::string& installed, const std::string& offered,
+                        const std::string& newFile = "new front-end") {
+    p.files.AddFile(kConfig, ConfigText(installed));
+    p.files.AddFile(kDescription, DescriptionText(offered));
+    p.files.AddFile(kNewFile, newFile);
+}
+
+// The runtime folder with its installer package, and the body the server will send.
+inline void ServeRuntime(FakePlatform& p, std::size_t bodySize) {
+    p.files.AddFile(kMsi, "package");
+    p.transfer.body = Bytes(Pattern(bodySize, 7));
+}
+
+// Dispatches window events until nothing is pending.
+inline void Pump(FakePlatform& p) {
+    for (int i = 0; i < 200 && !p.windows.queue.empty(); ++i) p.windows.DoEvents();
+}
+
+inline TransferFailure Failure(TransferFailure::Kind kind, std::string text = {}, std::int32_t status = 0) {
+    TransferFailure f;
+    f.kind = kind;
+    f.text = std::move(text);
+    f.httpStatus = status;
+    return f;
+}
+
+// The same services with another file system in place of the fake one.
+inline platform::Platform WithFiles(FakePlatform& p, platform::FileSystem& files) {
+    return {p.registry, p.profile, p.shell, p.messageBox, p.windows, p.transfer, files, p.clock, p.locale, p.process};
+}
+
+inline std::ptrdiff_t JournalAt(const FakePlatform& p, const std::string& entry) {
+    const auto it = std::find(p.journal.begin(), p.journal.end(), entry);
+    EXPECT_NE(it, p.journal.end()) << entry;
+    return it - p.journal.begin();
+}
+inline long Journaled(const FakePlatform& p, const std::string& entry) {
+    return static_cast<long>(std::count(p.journal.begin(), p.journal.end(), entry));
+}
+
+inline std::vector<std::string> TemporaryFiles(const FakeFileSystem& files) {
+    std::vector<std::string> found;
+    for (const auto& name : files.AllFiles()) {
+        const std::string lower = ToLowerAscii(name);
+        if (lower.size() >= 7 && lower.compare(lower.size() - 7, 7, ".orvtmp") == 0) found.push_back(name);
+    }
+    return found;
+}
+
+// Exactly `count` boxes, the last one `title` with `text`, and no temporary file left anywhere.
+inline void ExpectLastBox(const FakePlatform& p, std::size_t count, const std::string& text,
+                          const std::string& title = "Whoops!") {
+    EXPECT_TRUE(TemporaryFiles(p.files).empty());
+    ASSERT_EQ(p.messageBox.shown.size(), count);
+    EXPECT_EQ(p.messageBox.shown.back().title, title);
+    EXPECT_EQ(p.messageBox.shown.back().text, text);
+}
+
+// `path` holds `content`, or (for nullopt) does not exist.
+inline void ExpectFile(const FakePlatform& p, const std::string& path, const std::optional<std::string>& content) {
+    EXPECT_EQ(p.files.HasFile(path) ? std::optional<std::string>(p.files.Content(path)) : std::nullopt, content) << path;
+}
+
+} // namespace orv::test
