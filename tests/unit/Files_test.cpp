@@ -1,26 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
-#include "fakes/Fakes.h"
+#include "TestSupport.h"
 #include "util/Files.h"
 
-namespace orv {
+namespace orv::test {
 namespace {
 
-using fakes::FakePlatform;
-
-constexpr std::size_t kBlock = 8192;
+constexpr std::size_t kBlock = 8192;  // the copy's block size
 const std::string kSource = "C:\\Updates\\ORV.mde";
-const std::string kDestination = "C:\\Apps\\Orvastell\\ORV.mde";
-
-std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed = 1) {
-    std::vector<std::uint8_t> data(size);
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 131 + seed) % 251);
-    return data;
-}
-
-std::string Text(const std::vector<std::uint8_t>& data) { return std::string(data.begin(), data.end()); }
 
 TEST(Files, FileExistsIsTrueOnlyForFiles) {
     FakePlatform p;
@@ -55,80 +40,37 @@ TEST(Files, FileNamesAreTheTextAfterTheLastSeparator) {
     }
 }
 
-TEST(Files, CopyMovesWholeBlocksThenTheRest) {
+TEST(Files, CopyMovesWholeBlocksThenTheRestAndLeavesExactlyTheSource) {
     struct Case {
         std::size_t size;
         std::vector<std::size_t> writes;
     };
     const Case cases[] = {
-        {0, {}},
-        {kBlock - 1, {kBlock - 1}},
-        {kBlock, {kBlock}},
-        {kBlock + 1, {kBlock, 1}},
+        {0, {}}, {kBlock - 1, {kBlock - 1}}, {kBlock, {kBlock}}, {kBlock + 1, {kBlock, 1}},
         {2 * kBlock + 1, {kBlock, kBlock, 1}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
         FakePlatform p;
-        const auto data = Pattern(c.size);
-        p.files.AddFile(kSource, data);
-        EXPECT_TRUE(CopyFile(p.ctx, kSource, kDestination)) << c.size;
-        ASSERT_TRUE(p.files.HasFile(kDestination)) << c.size;
-        EXPECT_EQ(p.files.Content(kDestination), Text(data)) << c.size;
-        EXPECT_EQ(p.files.writeSizes, c.writes) << c.size;
-        EXPECT_EQ(p.files.AllFiles().size(), 2u) << c.size;  // no temporary file left
-        EXPECT_EQ(p.files.Content(kSource), Text(data));
+        p.files.AddFile(kSource, Pattern(c.size));
+        p.files.AddFile(kFrontEnd, Pattern(3 * kBlock, 7));  // a larger file is replaced, not overwritten
+        EXPECT_TRUE(CopyFile(p.ctx, kSource, kFrontEnd));
+        ExpectFile(p, kFrontEnd, Pattern(c.size));
+        ExpectFile(p, kSource, Pattern(c.size));
+        EXPECT_EQ(p.files.writeSizes, c.writes);
+        EXPECT_EQ(p.files.AllFiles().size(), 2u);  // no temporary file left
         EXPECT_TRUE(p.messageBox.shown.empty());
     }
 }
 
-TEST(Files, CopyOverALargerDestinationLeavesExactlyTheSource) {
-    FakePlatform p;
-    p.files.AddFile(kSource, Pattern(100));
-    p.files.AddFile(kDestination, Pattern(3 * kBlock, 7));
-    EXPECT_TRUE(CopyFile(p.ctx, kSource, kDestination));
-    EXPECT_EQ(p.files.Content(kDestination), Text(Pattern(100)));
-}
-
+// Failures in the middle of a copy are swept in FaultInjection_test.cpp.
 TEST(Files, AMissingSourceIsReportedOnceAndCreatesNothing) {
     FakePlatform p;
     p.files.AddFolder("C:\\Updates");
     const auto before = p.files.AllFiles();
-    EXPECT_FALSE(CopyFile(p.ctx, kSource, kDestination));
+    EXPECT_FALSE(CopyFile(p.ctx, kSource, kFrontEnd));
     EXPECT_EQ(p.files.AllFiles(), before);
-    ASSERT_EQ(p.messageBox.shown.size(), 1u);
-    EXPECT_EQ(p.messageBox.shown[0].text,
-              "A problem has occured:\r\nThe file was not copied successfully.\r\n\r\nFile not found");
-}
-
-TEST(Files, AFailedCopyLeavesTheDestinationAsItWas) {
-    const std::string old = Text(Pattern(500, 9));
-    struct Case {
-        const char* what;
-        std::function<void(fakes::FakeFileSystem&)> arrange;
-        const char* description;
-    };
-    const Case cases[] = {
-        {"read", [](auto& fs) { fs.readBudget = kBlock + 10; }, "Device I/O error"},
-        {"write", [](auto& fs) { fs.writeBudget = kBlock + 10; }, "Disk full"},
-        {"close", [](auto& fs) { fs.failClose = true; }, "Disk full"},
-        {"replace", [](auto& fs) { fs.failReplace.insert(fakes::NormalizePath(kDestination)); }, "Permission denied"},
-        {"create", [](auto& fs) { fs.failCreate.insert(fakes::NormalizePath(TemporaryPathFor(kDestination))); },
-         "Permission denied"},
-    };
-    for (const auto& c : cases) {
-        FakePlatform p;
-        p.files.AddFile(kSource, Pattern(3 * kBlock));
-        p.files.AddFile(kDestination, old);
-        c.arrange(p.files);
-        EXPECT_FALSE(CopyFile(p.ctx, kSource, kDestination)) << c.what;
-        EXPECT_EQ(p.files.Content(kDestination), old) << c.what;
-        EXPECT_EQ(p.files.AllFiles().size(), 2u) << c.what;  // the temporary file is gone
-        ASSERT_EQ(p.messageBox.shown.size(), 1u) << c.what;
-        EXPECT_EQ(p.messageBox.shown[0].text,
-                  std::string("A problem has occured:\r\nThe file was not copied successfully.\r\n\r\n") +
-                      c.description)
-            << c.what;
-    }
+    ExpectLastBox(p, 1, kCopyFailed + "File not found");
 }
 
 // A file system whose source is 2 GiB and more, without holding it: reads hand out zeros and
@@ -173,8 +115,7 @@ public:
 TEST(Files, CopyHandlesFilesOfTwoGibibytesAndMore) {
     FakePlatform p;
     HugeFileSystem huge;
-    platform::Platform hugePlatform{p.registry, p.profile, p.shell, p.messageBox, p.windows,
-                                    p.transfer, huge,      p.clock, p.locale,     p.process};
+    platform::Platform hugePlatform = WithFiles(p, huge);
     AgentContext ctx(hugePlatform);
     EXPECT_TRUE(CopyFile(ctx, "C:\\big.bin", "D:\\big.bin"));
     EXPECT_EQ(huge.written, HugeFileSystem::kLength);
@@ -183,4 +124,4 @@ TEST(Files, CopyHandlesFilesOfTwoGibibytesAndMore) {
 }
 
 } // namespace
-} // namespace orv
+} // namespace orv::test

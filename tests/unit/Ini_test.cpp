@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "fakes/Fakes.h"
@@ -93,88 +94,50 @@ TEST(IniRead, TextBetweenCutsUpToTheEndMarkerALineEndOrTheEnd) {
 
 // ---------------------------------------------------------------- writing
 
-TEST(IniWrite, WorkedLayoutComesOutByteForByte) {
-    FakePlatform p;
-    p.files.AddFile(kFile, "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=5\r\n");
-    WriteIniValue(p.ctx, kSection, "FileLastUpdate", "D", kFile);
-    EXPECT_EQ(p.files.Content(kFile),
-              "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=5\r\n\r\nFileLastUpdate=D");
-    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
-    EXPECT_EQ(p.files.Content(kFile),
-              "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=6\r\n\r\nFileLastUpdate=D");
-    WriteIniValue(p.ctx, kSection, "FileLastUpdate", "E", kFile);
-    EXPECT_EQ(p.files.Content(kFile),
-              "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=6\r\n\r\nFileLastUpdate=E");
-}
-
-TEST(IniWrite, KeyIsAddedAtTheEndOfItsSectionBeforeTheNextHeader) {
-    FakePlatform p;
-    p.files.AddFile(kFile, "; top\r\n[UpdateFrontend]\r\nA=1\r\n\r\n[Other]\r\nB=2\r\n");
-    WriteIniValue(p.ctx, kSection, "C", "3", kFile);
-    EXPECT_EQ(p.files.Content(kFile), "; top\r\n[UpdateFrontend]\r\nA=1\r\n\r\nC=3\r\n[Other]\r\nB=2\r\n");
-}
-
-TEST(IniWrite, MissingFileOrSectionIsCreated) {
-    FakePlatform p;
-    p.files.AddFolder("C:\\Apps\\Orvastell\\config");
-    WriteIniValue(p.ctx, kSection, "FileRevision", "7", kFile);
-    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\r\nFileRevision=7");
-
-    p.files.AddFile(kFile, "[Other]\r\nB=2");  // no line end at the end
-    WriteIniValue(p.ctx, kSection, "FileRevision", "7", kFile);
-    EXPECT_EQ(p.files.Content(kFile), "[Other]\r\nB=2\r\n[UpdateFrontend]\r\nFileRevision=7");
-
-    p.files.AddFile(kFile, "[Other]\r\nB=2\r\n");
-    WriteIniValue(p.ctx, kSection, "FileRevision", "7", kFile);
-    EXPECT_EQ(p.files.Content(kFile), "[Other]\r\nB=2\r\n[UpdateFrontend]\r\nFileRevision=7");
-}
-
-TEST(IniWrite, ExistingKeyLinesAreReplacedWithTheKeyAsGiven) {
-    FakePlatform p;
-    p.files.AddFile(kFile,
-                    "[updatefrontend]\r\nfileRevision=2\r\nFileRevision = 3\r\nFILEREVISION=4\r\n"
-                    "[UpdateFrontend]\r\nFileRevision=5\r\n");
-    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
-    // Every matching line of the first section is replaced; the line with blanks is no key and
-    // stays; the second section of the same name is not touched.
-    EXPECT_EQ(p.files.Content(kFile),
-              "[updatefrontend]\r\nFileRevision=6\r\nFileRevision = 3\r\nFileRevision=6\r\n"
-              "[UpdateFrontend]\r\nFileRevision=5\r\n");
-}
-
-TEST(IniWrite, LineWithBlanksAroundEqualsGetsASecondLine) {
-    FakePlatform p;
-    p.files.AddFile(kFile, "[UpdateFrontend]\r\nFileRevision = 5\r\n");
-    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
-    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\r\nFileRevision = 5\r\n\r\nFileRevision=6");
-    EXPECT_EQ(Read(p, "FileRevision"), Variant("6"));
-}
-
-TEST(IniWrite, HeaderInsideAnEarlierValueTakesTheNewKey) {
-    FakePlatform p;
-    p.files.AddFile(kFile, "[Notes]\r\nText=see [UpdateFrontend]\r\n[UpdateFrontend]\r\nA=1\r\n");
-    WriteIniValue(p.ctx, kSection, "A", "2", kFile);
-    EXPECT_EQ(p.files.Content(kFile),
-              "[Notes]\r\nText=see [UpdateFrontend]\r\nA=2\r\n[UpdateFrontend]\r\nA=1\r\n");
-    EXPECT_EQ(Read(p, "A"), Variant("2"));
-}
-
-TEST(IniWrite, LfOnlyFileGetsTheKeyAppendedAtTheVeryEnd) {
-    FakePlatform p;
-    p.files.AddFile(kFile, "[UpdateFrontend]\nFileRevision=5\n[Other]\nB=1\n");
-    WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
-    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\nFileRevision=5\n[Other]\nB=1\n\r\nFileRevision=6");
-}
-
-TEST(IniWrite, ValuesRoundTripVerbatim) {
-    FakePlatform p;
-    p.files.AddFile(kFile, "[UpdateFrontend]\r\nA=1\r\n");
-    const std::string tricky = " x=[UpdateFrontend]=y [z] ";
-    WriteIniValue(p.ctx, kSection, "A", tricky, kFile);
-    WriteIniValue(p.ctx, kSection, "B", "[Other]", kFile);
-    EXPECT_EQ(Read(p, "A"), Variant(tricky));
-    EXPECT_EQ(Read(p, "B"), Variant("[Other]"));
-    EXPECT_EQ(p.files.Content(kFile), "[UpdateFrontend]\r\nA=" + tricky + "\r\n\r\nB=[Other]");
+TEST(IniWrite, KeysAreReplacedInTheirLinesOrAddedAtTheEndOfTheirSectionAndReadBackAsWritten) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> before;  // nullopt: no file, in an existing folder
+        const char *key, *value;
+        std::string after;
+    };
+    const std::string layout = "[UpdateFrontend]\r\nUpdateLocation=\\\\srv\\upd\\update.ini\r\nFileRevision=";
+    const Case cases[] = {
+        {"worked layout: time added", layout + "5\r\n", "FileLastUpdate", "D", layout + "5\r\n\r\nFileLastUpdate=D"},
+        {"worked layout: revision replaced", layout + "5\r\n\r\nFileLastUpdate=D", "FileRevision", "6",
+         layout + "6\r\n\r\nFileLastUpdate=D"},
+        {"worked layout: time replaced", layout + "6\r\n\r\nFileLastUpdate=D", "FileLastUpdate", "E",
+         layout + "6\r\n\r\nFileLastUpdate=E"},
+        {"before the next header", "; top\r\n[UpdateFrontend]\r\nA=1\r\n\r\n[Other]\r\nB=2\r\n", "C", "3",
+         "; top\r\n[UpdateFrontend]\r\nA=1\r\n\r\nC=3\r\n[Other]\r\nB=2\r\n"},
+        {"no file", std::nullopt, "FileRevision", "7", "[UpdateFrontend]\r\nFileRevision=7"},
+        {"no section, no line end", "[Other]\r\nB=2", "FileRevision", "7",
+         "[Other]\r\nB=2\r\n[UpdateFrontend]\r\nFileRevision=7"},
+        {"no section", "[Other]\r\nB=2\r\n", "FileRevision", "7", "[Other]\r\nB=2\r\n[UpdateFrontend]\r\nFileRevision=7"},
+        // Every matching line of the first section takes the key as given; a line with blanks is
+        // no key and stays; a second section of the same name is not touched.
+        {"every key line", "[updatefrontend]\r\nfileRevision=2\r\nFileRevision = 3\r\nFILEREVISION=4\r\n"
+                           "[UpdateFrontend]\r\nFileRevision=5\r\n", "FileRevision", "6",
+         "[updatefrontend]\r\nFileRevision=6\r\nFileRevision = 3\r\nFileRevision=6\r\n[UpdateFrontend]\r\nFileRevision=5\r\n"},
+        {"blanks around equals", "[UpdateFrontend]\r\nFileRevision = 5\r\n", "FileRevision", "6",
+         "[UpdateFrontend]\r\nFileRevision = 5\r\n\r\nFileRevision=6"},
+        {"header inside an earlier value", "[Notes]\r\nText=see [UpdateFrontend]\r\n[UpdateFrontend]\r\nA=1\r\n", "A",
+         "2", "[Notes]\r\nText=see [UpdateFrontend]\r\nA=2\r\n[UpdateFrontend]\r\nA=1\r\n"},
+        {"LF only: appended at the very end", "[UpdateFrontend]\nFileRevision=5\n[Other]\nB=1\n", "FileRevision", "6",
+         "[UpdateFrontend]\nFileRevision=5\n[Other]\nB=1\n\r\nFileRevision=6"},
+        {"tricky value", "[UpdateFrontend]\r\nA=1\r\n", "A", " x=[UpdateFrontend]=y [z] ",
+         "[UpdateFrontend]\r\nA= x=[UpdateFrontend]=y [z] \r\n"},
+        {"value like a header", "[UpdateFrontend]\r\nA=1\r\n", "B", "[Other]", "[UpdateFrontend]\r\nA=1\r\n\r\nB=[Other]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        p.files.AddFolder("C:\\Apps\\Orvastell\\config");
+        if (c.before) p.files.AddFile(kFile, *c.before);
+        WriteIniValue(p.ctx, kSection, c.key, c.value, kFile);
+        EXPECT_EQ(p.files.Content(kFile), c.after);
+        EXPECT_EQ(Read(p, c.key), Variant(c.value));
+    }
 }
 
 TEST(IniWrite, ValuesAreWrittenInTheirTextFormUnderTheLocale) {
@@ -219,54 +182,16 @@ TEST(IniFiles, NamesWithoutDriveOrUncPrefixLiveInTheWindowsFolder) {
     EXPECT_EQ(ReadIniValue(p.ctx, kSection, "A", "", "D:u.ini"), Variant("relative"));
 }
 
-// ---------------------------------------------------------------- failures
-
-TEST(IniFiles, FailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {
-    const std::string old = "[UpdateFrontend]\r\nFileRevision=5\r\n";
-    {
-        FakePlatform p;  // disk full half-way
-        p.files.AddFile(kFile, old);
-        p.files.writeBudget = 10;
-        try {
-            WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
-            FAIL() << "no error";
-        } catch (const AgentError& e) {
-            EXPECT_EQ(e.Number(), 61);
-        }
-        EXPECT_EQ(p.files.Content(kFile), old);
-        EXPECT_EQ(p.files.AllFiles().size(), 1u);
+// Failures part-way through a rewrite are swept in FaultInjection_test.cpp.
+TEST(IniFiles, AMissingFolderFailsWithoutCreatingAnything) {
+    FakePlatform p;
+    try {
+        WriteIniValue(p.ctx, kSection, "FileRevision", "6", "C:\\Nowhere\\config.ini");
+        ADD_FAILURE() << "no error";
+    } catch (const AgentError& e) {
+        EXPECT_EQ(e.Number(), 76);
     }
-    {
-        FakePlatform p;  // read-only file
-        p.files.AddFile(kFile, old);
-        p.files.SetReadOnly(kFile);
-        try {
-            WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
-            FAIL() << "no error";
-        } catch (const AgentError& e) {
-            EXPECT_EQ(e.Number(), 70);
-        }
-        EXPECT_EQ(p.files.Content(kFile), old);
-        EXPECT_EQ(p.files.AllFiles().size(), 1u);
-    }
-    {
-        FakePlatform p;  // the close that flushes fails
-        p.files.AddFile(kFile, old);
-        p.files.failClose = true;
-        EXPECT_THROW(WriteTextFile(p.ctx, kFile, "x"), AgentError);
-        EXPECT_EQ(p.files.Content(kFile), old);
-        EXPECT_EQ(p.files.AllFiles().size(), 1u);
-    }
-    {
-        FakePlatform p;  // folder missing: nothing is created
-        try {
-            WriteIniValue(p.ctx, kSection, "FileRevision", "6", "C:\\Nowhere\\config.ini");
-            FAIL() << "no error";
-        } catch (const AgentError& e) {
-            EXPECT_EQ(e.Number(), 76);
-        }
-        EXPECT_TRUE(p.files.AllFiles().empty());
-    }
+    EXPECT_TRUE(p.files.AllFiles().empty());
 }
 
 } // namespace
