@@ -1,12 +1,9 @@
-#include <gtest/gtest.h>
-
-#include "fakes/Fakes.h"
+#include "TestSupport.h"
 #include "storage/RegistryEdit.h"
 
-namespace orv {
+namespace orv::test {
 namespace {
 
-using fakes::FakePlatform;
 using platform::kHkeyLocalMachine;
 
 constexpr const char* kKey = "Software\\Quenlark\\Orvastell";
@@ -41,8 +38,7 @@ TEST(RegistryEdit, ReadsTextInAnyCaseOfRootAndLetter) {
     EXPECT_EQ(ReadSetting(p.ctx, "HKU", ".DEFAULT\\Test", "Name", "S", "", value), 0);
     EXPECT_EQ(value, Variant("users"));
     for (auto mask : p.registry.accessMasks) EXPECT_EQ(mask, 1u);
-    EXPECT_EQ(p.registry.opens, p.registry.closes);
-    EXPECT_EQ(p.registry.badCloses, 0);
+    ExpectKeysBalanced(p.registry);
 }
 
 TEST(RegistryEdit, FailuresReturnTheirStatusAndKeepTheDefault) {
@@ -72,9 +68,7 @@ TEST(RegistryEdit, FailuresReturnTheirStatusAndKeepTheDefault) {
             << c.root << " " << c.key << " " << c.name << " " << c.letter;
         EXPECT_EQ(value, Variant(42)) << c.name;
     }
-    EXPECT_EQ(r.opens, r.closes);
-    EXPECT_EQ(r.badCloses, 0);
-    EXPECT_TRUE(r.openKeys.empty());
+    ExpectKeysBalanced(r);
 }
 
 TEST(RegistryEdit, LettersReadTheirSizeWhateverTheStoredType) {
@@ -86,32 +80,32 @@ TEST(RegistryEdit, LettersReadTheirSizeWhateverTheStoredType) {
     r.SetValue(kHkeyLocalMachine, kKey, "high", platform::kRegBinary, {0, 1});
     r.SetValue(kHkeyLocalMachine, kKey, "nodata", platform::kRegSz, {});
     r.SetString(kHkeyLocalMachine, kKey, "long", std::string(4999, 'z'));
-    Variant v;
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "dword", "S", "", v), 0);
-    EXPECT_EQ(v, Variant("ABC"));  // four bytes less the last one
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "dword", "D", 0, v), 0);
-    EXPECT_EQ(v, Variant(std::int32_t{0x00434241}));
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "one", "B", false, v), 0);
-    EXPECT_EQ(v, Variant(true));
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "zero", "B", true, v), 0);
-    EXPECT_EQ(v, Variant(false));
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "high", "B", false, v), 0);
-    EXPECT_EQ(v, Variant(true));
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "nodata", "S", "def", v), 0);
-    EXPECT_EQ(v, Variant("def"));
-
-    const auto queriesBefore = r.querySizes.size();
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "long", "S", "", v), 0);
-    EXPECT_EQ(v, Variant(std::string(4999, 'z')));
-    EXPECT_EQ(std::vector<std::uint32_t>(r.querySizes.begin() + static_cast<std::ptrdiff_t>(queriesBefore),
-                                         r.querySizes.end()),
-              (std::vector<std::uint32_t>{0, 5000}));
-
-    const int queries = r.queries;
-    EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, "dword", "X", "def", v), 0);
-    EXPECT_EQ(v, Variant("def"));
-    EXPECT_EQ(r.queries, queries);
-    EXPECT_EQ(r.opens, r.closes);
+    struct Case {
+        const char *name, *letter;
+        Variant defaultValue, expected;
+        std::optional<std::vector<std::uint32_t>> querySizes = {};  // the sizes asked, where they matter
+    };
+    const Case cases[] = {
+        {"dword", "S", "", "ABC"},  // four bytes less the last one
+        {"dword", "D", 0, std::int32_t{0x00434241}},
+        {"one", "B", false, true},
+        {"zero", "B", true, false},
+        {"high", "B", false, true},
+        {"nodata", "S", "def", "def"},
+        {"long", "S", "", std::string(4999, 'z'), std::vector<std::uint32_t>{0, 5000}},
+        {"dword", "X", "def", "def", std::vector<std::uint32_t>{}},  // an unknown letter asks nothing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.letter);
+        const auto before = static_cast<std::ptrdiff_t>(r.querySizes.size());
+        Variant v;
+        EXPECT_EQ(ReadSetting(p.ctx, "HKLM", kKey, c.name, c.letter, c.defaultValue, v), 0);
+        EXPECT_EQ(v, c.expected);
+        if (c.querySizes) {
+            EXPECT_EQ(std::vector<std::uint32_t>(r.querySizes.begin() + before, r.querySizes.end()), *c.querySizes);
+        }
+    }
+    ExpectKeysBalanced(r);
 }
 
 TEST(RegistryEdit, AnIniFileInPlaceOfTheRootIsReadThroughTheProfileFunctions) {
@@ -140,4 +134,4 @@ TEST(RegistryEdit, AnIniFileInPlaceOfTheRootIsReadThroughTheProfileFunctions) {
 }
 
 } // namespace
-} // namespace orv
+} // namespace orv::test

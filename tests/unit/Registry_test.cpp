@@ -1,22 +1,12 @@
-#include <gtest/gtest.h>
-
-#include "fakes/Fakes.h"
+#include "TestSupport.h"
 #include "probe/Registry.h"
 
-namespace orv {
+namespace orv::test {
 namespace {
 
-using fakes::FakePlatform;
 using platform::kHkeyClassesRoot;
 
 constexpr const char* kKey = "Software\\Test";
-constexpr const char* kCurVer = "Access.Database\\CurVer";
-
-void ExpectKeysBalanced(const fakes::FakeRegistry& r) {
-    EXPECT_EQ(r.opens, r.closes);
-    EXPECT_EQ(r.badCloses, 0);
-    EXPECT_TRUE(r.openKeys.empty());
-}
 
 TEST(Registry, ConvertsEachSupportedTypeAndClosesTheKey) {
     FakePlatform p;
@@ -26,14 +16,18 @@ TEST(Registry, ConvertsEachSupportedTypeAndClosesTheKey) {
     r.SetValue(kHkeyClassesRoot, kKey, "bin", platform::kRegBinary, {1, 0, 255});
     r.SetDword(kHkeyClassesRoot, kKey, "dword", 0xFFFFFFFFu);
     r.SetValue(kHkeyClassesRoot, kKey, "multi", platform::kRegMultiSz, {'a', 0, 'b', 0, 0});
-
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "sz"), Variant("hello"));
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "expand"), Variant("%SystemRoot%\\x"));
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "bin"), Variant(ByteArray{1, 0, 255}));
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "dword"), Variant(std::int32_t{-1}));
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "multi"), Variant(std::string("a\0b", 3)));
-
-    EXPECT_EQ(r.opens, 5);
+    // Values shorter than their terminators are read safely.
+    r.SetValue(kHkeyClassesRoot, kKey, "sz0", platform::kRegSz, {});
+    r.SetValue(kHkeyClassesRoot, kKey, "multi1", platform::kRegMultiSz, {0});
+    r.SetValue(kHkeyClassesRoot, kKey, "bin0", platform::kRegBinary, {});
+    r.SetValue(kHkeyClassesRoot, kKey, "dword2", platform::kRegDword, {0x34, 0x12});
+    const std::pair<const char*, Variant> cases[] = {
+        {"sz", "hello"}, {"expand", "%SystemRoot%\\x"}, {"bin", ByteArray{1, 0, 255}}, {"dword", std::int32_t{-1}},
+        {"multi", std::string("a\0b", 3)}, {"sz0", ""}, {"multi1", ""}, {"bin0", ByteArray{}},
+        {"dword2", std::int32_t{0x1234}},
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, name), expected) << name;
+    EXPECT_EQ(r.opens, 9);
     for (auto mask : r.accessMasks) EXPECT_EQ(mask, 0x20019u);
     for (auto size : r.querySizes) EXPECT_EQ(size, 1024u);
     ExpectKeysBalanced(r);
@@ -89,19 +83,6 @@ TEST(Registry, AKeyThatCannotBeOpenedGivesTheDefaultWithNothingToClose) {
     EXPECT_TRUE(GetRegistryValue(p.ctx, kHkeyClassesRoot, "Missing", "").IsEmpty());
     EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, "Denied", "", Variant(7)), Variant(7));
     EXPECT_EQ(p.registry.closes, 0);
-}
-
-TEST(Registry, ValuesShorterThanTheirTerminatorsAreReadSafely) {
-    FakePlatform p;
-    auto& r = p.registry;
-    r.SetValue(kHkeyClassesRoot, kKey, "sz0", platform::kRegSz, {});
-    r.SetValue(kHkeyClassesRoot, kKey, "multi1", platform::kRegMultiSz, {0});
-    r.SetValue(kHkeyClassesRoot, kKey, "bin0", platform::kRegBinary, {});
-    r.SetValue(kHkeyClassesRoot, kKey, "dword2", platform::kRegDword, {0x34, 0x12});
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "sz0"), Variant(""));
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "multi1"), Variant(""));
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "bin0"), Variant(ByteArray{}));
-    EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, "dword2"), Variant(std::int32_t{0x1234}));
 }
 
 TEST(Registry, AccessVersionIsTakenFromTheEndOfCurVer) {
@@ -192,4 +173,4 @@ TEST(Registry, SystemFolderIsTheTextBeforeTheFirstNul) {
 }
 
 } // namespace
-} // namespace orv
+} // namespace orv::test

@@ -120,4 +120,11 @@ inline void ExpectFile(const FakePlatform& p, const std::string& path, const std
     EXPECT_EQ(p.files.HasFile(path) ? std::optional<std::string>(p.files.Content(path)) : std::nullopt, content) << path;
 }
 
+// Every key opened was closed, once.
+inline void ExpectKeysBalanced(const fakes::FakeRegistry& r) {
+    EXPECT_EQ(r.opens, r.closes);
+    EXPECT_EQ(r.badCloses, 0);
+    EXPECT_TRUE(r.openKeys.empty());
+}
+
 } // namespace orv::test
