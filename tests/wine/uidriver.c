@@ -5,11 +5,13 @@
      uidriver.exe --log FILE [--timeout SECONDS] [--shotdir DIR]
                   [--on TITLE-PATTERN TEXT-PATTERN ACTIONS]... -- PROGRAM [ARGS]
 
-   Patterns use * and ?. A window's text is its static texts joined by " / ", with line breaks
-   written as \n. ACTIONS is a comma-separated list: press:NAME (Yes, No, OK, Cancel, ...),
-   close, sleep:MS, shot:NAME. Each rule fires once, on the first window that matches it; at
-   most one rule acts on a window per look, and once a rule has pressed a button of a window or
-   closed it, no other rule acts on that window.
+   Patterns use * and ?. A window's text is its static texts joined by " / ", with a carriage
+   return written as \r and a line feed as \n, so that a test sees the exact line breaks.
+   ACTIONS is a comma-separated list: press:NAME (Yes, No, OK, Cancel, ...), close, sleep:MS,
+   shot:NAME, and "every" (the rule may fire again on later windows). A rule fires once, on the
+   first window that matches it, unless it says "every"; at most one rule acts on a window per
+   look, and once a rule has pressed a button of a window or closed it, no other rule acts on
+   that window.
    A shot writes NAME into DIR\request.txt and waits until the file is gone (the test's shell
    takes the screenshot and deletes it).
 
@@ -17,6 +19,7 @@
    DO <action> (on <title>), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
    or 3 on a time-out. */
 #include <windows.h>
+#include <tlhelp32.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -69,10 +72,9 @@ static void Append(char *out, size_t size, const char *text)
 {
     size_t n = strlen(out);
     for (; *text && n + 3 < size; ++text) {
-        if (*text == '\r') continue;
-        if (*text == '\n') {
+        if (*text == '\r' || *text == '\n') {
             out[n++] = '\\';
-            out[n++] = 'n';
+            out[n++] = *text == '\r' ? 'r' : 'n';
         } else {
             out[n++] = *text;
         }
@@ -161,6 +163,7 @@ static void Act(HWND window, const char *title, const char *actions)
     for (action = list; action && *action; action = next) {
         next = strchr(action, ',');
         if (next) *next++ = '\0';
+        if (strcmp(action, "every") == 0) continue;
         Log("DO %s (on %s)", action, title);
         if (strncmp(action, "press:", 6) == 0) {
             struct FindButton f = {action + 6, NULL};
@@ -175,6 +178,8 @@ static void Act(HWND window, const char *title, const char *actions)
             Sleep((DWORD)atoi(action + 6));
         } else if (strncmp(action, "shot:", 5) == 0) {
             Shot(action + 5);
+        } else if (strcmp(action, "every") != 0) {
+            Log("NOACTION %s", action);
         }
     }
 }
@@ -217,7 +222,7 @@ static BOOL CALLBACK Visit(HWND window, LPARAM param)
     for (i = 0; i < g_ruleCount; ++i) {
         struct Rule *r = &g_rules[i];
         if (r->fired || !Match(r->title, title) || !Match(r->text, texts)) continue;
-        r->fired = 1;
+        r->fired = strncmp(r->actions, "every", 5) != 0;
         if (strstr(r->actions, "press:") || strstr(r->actions, "close"))
             for (i = 0; i < g_seenCount; ++i)
                 if (g_seen[i].window == window) g_seen[i].handled = 1;
@@ -225,6 +230,28 @@ static BOOL CALLBACK Visit(HWND window, LPARAM param)
         break;
     }
     return TRUE;
+}
+
+/* The programs the agent has started (through the shell, or regsvr32) run on after it: wait for
+   them, so that what they record is complete when the driver ends. */
+static void WaitForChildren(DWORD parent)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    entry.dwSize = sizeof entry;
+    if (Process32First(snapshot, &entry)) {
+        do {
+            if (entry.th32ParentProcessID == parent && entry.th32ProcessID != parent) {
+                HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+                if (child) {
+                    if (WaitForSingleObject(child, 10000) == WAIT_TIMEOUT) Log("CHILD %s still running", entry.szExeFile);
+                    CloseHandle(child);
+                }
+            }
+        } while (Process32Next(snapshot, &entry));
+    }
+    CloseHandle(snapshot);
 }
 
 static void Scan(void)
@@ -276,7 +303,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: uidriver --log FILE [--timeout S] [--shotdir DIR] [--on T X ACTIONS]... -- PROGRAM\n");
         return 2;
     }
-    g_log = fopen(logPath, "w");
+    g_log = fopen(logPath, "wb"); /* lines end with LF alone, like the tests expect */
     if (!g_log) return 2;
 
     memset(&si, 0, sizeof si);
@@ -297,6 +324,7 @@ int main(int argc, char **argv)
     }
     Scan();
     GetExitCodeProcess(pi.hProcess, &code);
+    WaitForChildren(pi.dwProcessId);
     Log("EXIT %lu", code);
     fclose(g_log);
     return (int)code;

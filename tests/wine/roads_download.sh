@@ -1,0 +1,160 @@
+# The download of the runtime after Yes: the window, its texts, the saved cabinet, the installer,
+# and every way the transfer can fail or be stopped.
+
+runtime_size=$((34148 * 1024))
+download_caption="File download - Microsoft Access 2003 Runtime"
+# The address the agent asked the proxy for (set by download_run).
+runtime_url=""
+
+# download_setup NAME MODE [SIZE] [no-msi] [new_scenario-OPTIONS...]: no Access, the runtime
+# folder with the installer package (unless no-msi), the server answering in MODE.
+download_setup() {
+  local name="$1" mode="$2" size="${3:-3001}" msi=1
+  shift 3 || shift $#
+  if [[ "${1:-}" == no-msi ]]; then msi=0; shift; elif (($#)) && [[ -z "$1" ]]; then shift; fi
+  new_scenario "$name" --no-access "$@"
+  printf 'front-end' >"$app/ORV.mde"
+  mkdir -p "$app/runtime"
+  ((msi)) && printf 'installer package' >"$app/runtime/ACCESSRT.MSI"
+  echo "$mode $size" >"$work/mode"
+  served_size="$size"
+}
+
+# download_run TIMEOUT RULES...: the question answered Yes, then the scenario's rules.
+download_run() {
+  local timeout="$1"
+  shift
+  run_agent "$timeout" --on "Download MS Access 2003 Runtime?" "*" "press:Yes" "$@"
+  runtime_url="$(sed -n 's|^GET \(http://[^ ]*/downloads/runtime/ACCESSRT.CAB\)$|\1|p' "$work/requests.log" | head -n 1)"
+  [[ -n "$runtime_url" ]] || runtime_url="http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB"
+}
+
+# The window came and went, showing the caption and the address it fetched.
+window_came_and_went() {
+  expect_log "|$download_caption|Downloading file:\\r\\n$runtime_url / "
+  expect_line "GONE OrvastellDownloadForm|$download_caption"
+}
+saved_as_served() {
+  python3 - "$app/runtime/ACCESSRT.CAB" "$served_size" <<'PY' || fail "ACCESSRT.CAB is not the served body"
+import sys
+sys.path.insert(0, "tests/wine")
+from http_server import body_bytes
+with open(sys.argv[1], "rb") as f:
+    sys.exit(0 if f.read() == body_bytes(int(sys.argv[2])) else 1)
+PY
+}
+# Nothing saved, nothing installed, the front-end not opened.
+nothing_downloaded() {
+  expect_only "$app/runtime" ACCESSRT.MSI
+  expect_opened
+  expect_registered
+}
+
+# The whole runtime: the read-out shows amount, rate and time left; the cabinet is saved beside
+# the package, the window closes and the package is opened; the front-end is not.
+road_download_complete() {
+  download_setup download-complete normal "$runtime_size"
+  download_run 120 --on "$download_caption" "*Downloading file:*,???.?? KB @*" "shot:download-window"
+  expect_exit 0
+  expect_box "Download MS Access 2003 Runtime?" "$(question_text "$no_access_sentence")" "[&Yes][&No]"
+  expect_boxes 1
+  window_came_and_went
+  expect_requests 1
+  local duration='(([0-9]+ days?,? )?[0-9]+hrs? )?([0-9]+mins? )?[0-9]+secs? ?'
+  grep -qE "^CHANGE OrvastellDownloadForm\|[^|]*\|Downloading file:[^|]* / Time left: $duration / [1-9][0-9,]*\.[0-9]{2} KB @ [0-9,]+\.[0-9]{2} KB/s\|" "$dir/ui.log" \
+    || fail "no read-out showing the amount, the rate and the time left"
+  expect_log "|Download complete. / "
+  saved_as_served
+  expect_only "$app/runtime" ACCESSRT.MSI ACCESSRT.CAB
+  expect_opened "$app_win\\runtime\\ACCESSRT.MSI"
+  expect_registered
+}
+roads+=(download_complete)
+
+# Without the package: the cabinet is saved, the window closes, nothing is opened, no box.
+road_download_without_package() {
+  download_setup download-without-package normal 3001 no-msi
+  download_run 30
+  expect_exit 0
+  expect_boxes 1
+  window_came_and_went
+  saved_as_served
+  expect_only "$app/runtime" ACCESSRT.CAB
+  expect_opened
+}
+roads+=(download_without_package)
+
+# A slow trickle: while the transfer runs the amount stays at 0; the first tick says
+# "Calculating...", the idle ones show no estimate; the file arrives whole all the same.
+road_download_trickle() {
+  download_setup download-trickle slow $((800 * 1024))
+  download_run 60
+  expect_exit 0
+  expect_boxes 1
+  window_came_and_went
+  expect_log "|Downloading file:\\r\\n$runtime_url / Time left: Calculating... / 0.00 KB @ 0.00 KB/s|"
+  expect_log "|Downloading file:\\r\\n$runtime_url /  / 0.00 KB @ 0.00 KB/s|"
+  saved_as_served
+  expect_opened "$app_win\\runtime\\ACCESSRT.MSI"
+}
+roads+=(download_trickle)
+
+# download_failed NAME MODE REASON [new_scenario-OPTIONS...]: the transfer fails; one "Whoops!"
+# box says what failed, the window closes, nothing is saved or installed.
+download_failed() {
+  local name="$1" mode="$2" reason="$3" shot=""
+  shift 3
+  [[ "$mode" == 404 ]] && shot="shot:box-error,"
+  download_setup "$name" "$mode" 3001 "" "$@"
+  download_run 90 --on "Whoops!" "*" "${shot}press:OK"
+  expect_exit 0
+  whoops "The file could not be downloaded from $runtime_url.\\r\\n\\r\\n$reason"
+  expect_boxes 2
+  expect_line "GONE OrvastellDownloadForm|$download_caption"
+  nothing_downloaded
+}
+road_download_404() { download_failed download-404 404 "The server answered 404 Not Found."; }
+road_download_500() { download_failed download-500 500 "The server answered 500 Internal Server Error."; }
+road_download_cut_short() {
+  download_failed download-cut-short truncated "The connection to the server closed after 1500 of 3001 bytes."
+}
+road_download_no_server() {
+  download_failed download-no-server normal "The server could not be reached. Please check your Internet connection." \
+    --proxy "$dead_port"
+}
+roads+=(download_404 download_500 download_cut_short download_no_server)
+
+# The server accepts and never answers; the user stops it. The close box: the request is dropped
+# and, with no window left, the agent ends. Cancel: the agent ends at once.
+road_download_stall_close() {
+  download_setup download-stall-close stall
+  download_run 60 --on "$download_caption" "Establishing connection*" "sleep:1500,close"
+  expect_exit 0
+  expect_log "DO close (on $download_caption)"
+  expect_line "GONE OrvastellDownloadForm|$download_caption"
+  expect_boxes 1
+  ((ended_at - started_at < 20)) || fail "the agent took $((ended_at - started_at)) s to end after the close box"
+  nothing_downloaded
+}
+road_download_stall_cancel() {
+  download_setup download-stall-cancel stall
+  download_run 60 --on "$download_caption" "Establishing connection*" "sleep:1500,press:Cancel"
+  expect_exit 0
+  expect_log "DO press:Cancel (on $download_caption)"
+  expect_boxes 1
+  ((ended_at - started_at < 20)) || fail "the agent took $((ended_at - started_at)) s to end after Cancel"
+  nothing_downloaded
+}
+roads+=(download_stall_close download_stall_cancel)
+
+# Cancel while the received file is read out: nothing is written, the installer is not started.
+road_download_cancel_during_readout() {
+  download_setup download-cancel-readout normal "$runtime_size"
+  download_run 120 --on "$download_caption" "*Downloading file:*,???.?? KB @*" "press:Cancel"
+  expect_exit 0
+  expect_log "DO press:Cancel (on $download_caption)"
+  refuse_log "Download complete."
+  expect_boxes 1
+  nothing_downloaded
+}
+roads+=(download_cancel_during_readout)

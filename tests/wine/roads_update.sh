@@ -1,0 +1,141 @@
+# The automatic update of the front-end before the launch.
+
+update_form_line="SHOW OrvastellUpdateForm|Automatic Update|Running automatic update. Please wait...|"
+
+# update_files INSTALLED OFFERED: config.ini offering the installed revision, the update
+# description offering a revision and the new front-end share\ORV.mde, and the old front-end in
+# the application folder. Sets config_text (the bytes of config.ini as written).
+update_files() {
+  printf -v config_text '[UpdateFrontend]\r\nUpdateLocation=%s\r\nFileRevision=%s\r\n' "$share_win\\update.ini" "$1"
+  printf '%s' "$config_text" >"$app/config/config.ini"
+  printf '[UpdateFrontend]\r\nFileRevision=%s\r\nFileLocation=%s\r\n' "$2" "$share_win\\ORV.mde" >"$share/update.ini"
+  printf 'front-end, the installed revision' >"$app/ORV.mde"
+  head -c 70000 /dev/urandom >"$share/ORV.mde"
+  snapshot "$app/ORV.mde"
+  snapshot "$app/config/config.ini"
+}
+
+# line_of TEXT: the number of the first log line that begins with TEXT (0 when none).
+line_of() { P="$1" awk 'index($0, ENVIRON["P"]) == 1 { print NR; found = 1; exit } END { if (!found) print 0 }' "$dir/ui.log"; }
+
+# updated OLD-CONFIG-TEXT OLD-REVISION NEW-REVISION: the new front-end is in place and
+# config.ini is the old text with its FileRevision line replaced and FileLastUpdate added after
+# an empty line, at the end, with no line break after it.
+updated() {
+  local old="$1" before="FileRevision=$2"$'\r\n' after="FileRevision=$3"$'\r\n' stamp want
+  expect_bytes "$app/ORV.mde" "$share/ORV.mde"
+  stamp="$(tr -d '\r' <"$app/config/config.ini" | sed -n 's/^FileLastUpdate=//p')"
+  [[ "$stamp" =~ ^[0-9]{1,2}/[0-9]{1,2}/20[0-9]{2}\ [0-9]{1,2}:[0-9]{2}:[0-9]{2}(\ [AP]M)?$ ]] \
+    || fail "FileLastUpdate=[$stamp] is not the general date and time"
+  want="${old/"$before"/"$after"}"$'\r\n'"FileLastUpdate=$stamp"
+  expect_text "$app/config/config.ini" "$want"
+}
+
+road_update_higher() {
+  new_scenario update-higher
+  update_files 6 007
+  run_agent 30 --on "Automatic Update" "*" "shot:update-window"
+  expect_exit 0
+  expect_line "$update_form_line"
+  expect_count 1 "SHOW OrvastellUpdateForm"
+  expect_line "GONE OrvastellUpdateForm|Automatic Update"
+  expect_boxes 0
+  updated "$config_text" 6 7
+  expect_only "$app" Orvastell.exe ORV.mde config
+  expect_opened "$app_win\\ORV.mde"
+  expect_registered
+
+  # The next start finds nothing newer: no window, nothing copied or written.
+  snapshot "$app/config/config.ini"
+  snapshot "$app/ORV.mde"
+  new_scenario update-higher --keep
+  run_agent 30
+  expect_exit 0
+  refuse_log "OrvastellUpdateForm"
+  expect_boxes 0
+  unchanged "$app/config/config.ini"
+  unchanged "$app/ORV.mde"
+  expect_opened "$app_win\\ORV.mde"
+}
+roads+=(update_higher)
+
+# no_update NAME INSTALLED OFFERED [missing]: no window, nothing copied or written, the old
+# front-end opened.
+no_update() {
+  new_scenario "$1"
+  update_files "$2" "$3"
+  [[ "${4:-}" == missing ]] && rm "$share/ORV.mde"
+  run_agent 30
+  expect_exit 0
+  refuse_log "OrvastellUpdateForm"
+  expect_boxes 0
+  unchanged "$app/config/config.ini"
+  unchanged "$app/ORV.mde"
+  expect_only "$app" Orvastell.exe ORV.mde config
+  expect_opened "$app_win\\ORV.mde"
+}
+road_update_equal() { no_update update-equal 2 2.0; }
+road_update_lower() { no_update update-lower 10 9; }
+road_update_new_file_missing() { no_update update-new-file-missing 6 8 missing; }
+roads+=(update_equal update_lower update_new_file_missing)
+
+# The front-end in the application folder is write-protected: the copy fails with its box while
+# the window is up, config.ini stays as it was and the old front-end opens; once the protection
+# is gone, the next start copies.
+road_update_copy_fails_then_retry() {
+  new_scenario update-copy-fails
+  update_files 6 7
+  chmod a-w "$app/ORV.mde"
+  run_agent 30
+  expect_exit 0
+  expect_line "$update_form_line"
+  whoops 'The file was not copied successfully.\r\n\r\nPermission denied'
+  expect_boxes 1
+  local shown box gone
+  shown="$(line_of "SHOW OrvastellUpdateForm")"
+  box="$(line_of "SHOW #32770|Whoops!")"
+  gone="$(line_of "GONE OrvastellUpdateForm")"
+  ((shown > 0 && shown < box && box < gone)) || fail "the box was not shown while the window was up"
+  unchanged "$app/config/config.ini"
+  unchanged "$app/ORV.mde"
+  expect_only "$app" Orvastell.exe ORV.mde config
+  expect_opened "$app_win\\ORV.mde"
+
+  chmod u+w "$app/ORV.mde"
+  new_scenario update-copy-fails --keep
+  run_agent 30
+  expect_exit 0
+  expect_line "$update_form_line"
+  expect_boxes 0
+  updated "$config_text" 6 7
+  expect_opened "$app_win\\ORV.mde"
+}
+roads+=(update_copy_fails_then_retry)
+
+# A revision that is not a number skips the update with one box naming the file and the value;
+# the front-end still opens.
+road_update_not_a_number() {
+  new_scenario update-not-a-number
+  update_files 6 "seven"
+  run_agent 30
+  expect_exit 0
+  whoops "The automatic update of Orvastell was skipped.\\r\\n\\r\\nThe revision \"seven\" in $share_win\\update.ini is not a number."
+  expect_boxes 1
+  refuse_log "OrvastellUpdateForm"
+  unchanged "$app/config/config.ini"
+  unchanged "$app/ORV.mde"
+  expect_opened "$app_win\\ORV.mde"
+
+  # The same for the installed revision in config.ini.
+  new_scenario update-not-a-number-installed
+  update_files "6x" 7
+  run_agent 30
+  expect_exit 0
+  whoops "The automatic update of Orvastell was skipped.\\r\\n\\r\\nThe revision \"6x\" in $app_win\\config\\config.ini is not a number."
+  expect_boxes 1
+  refuse_log "OrvastellUpdateForm"
+  unchanged "$app/config/config.ini"
+  unchanged "$app/ORV.mde"
+  expect_opened "$app_win\\ORV.mde"
+}
+roads+=(update_not_a_number)
