@@ -75,7 +75,8 @@ roads+=(download_complete)
 
 # Without the package: the cabinet is saved, the window closes, nothing is opened, no box.
 road_download_without_package() {
-  download_setup download-without-package normal 3001 no-msi
+  # Sent in a few pieces, so that the window stays up long enough to be seen.
+  download_setup download-without-package slow 40001 no-msi
   download_run 30
   expect_exit 0
   expect_boxes 1

@@ -158,10 +158,13 @@ suite_started=$SECONDS
 for road in "${roads[@]}"; do
   [[ -z "${ORV_E2E_ONLY:-}" || "$road" =~ $ORV_E2E_ONLY ]] || continue
   road_started=$SECONDS
+  roads_run=$((${roads_run:-0} + 1))
   "road_$road"
   echo "  ($road: $((SECONDS - road_started)) s)"
 done
 
+scenario="selection"
+((${roads_run:-0} > 0)) || fail "no road matches ORV_E2E_ONLY=${ORV_E2E_ONLY:-}"
 if [[ -z "${ORV_E2E_ONLY:-}" ]]; then
   scenario="screenshots"
   for name in "${shot_names[@]}"; do
