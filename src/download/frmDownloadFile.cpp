@@ -1,7 +1,9 @@
 #include "download/frmDownloadFile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "agent/Messages.h"
 #include "download/Internet.h"
@@ -14,6 +16,8 @@ namespace {
 using platform::TransferFailure;
 
 constexpr std::size_t kChunkSize = 256;
+// The most the buffer is reserved for ahead of the read-out, whatever the server announces.
+constexpr std::int64_t kMaxReservation = std::int64_t{512} * 1024 * 1024;
 constexpr const char* kParagraph = "\r\n\r\n";
 
 // Reason phrases for the answers a download server or a proxy gives most often.
@@ -197,6 +201,7 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
         return Fail(failure);
     }
 
+    ReserveBuffer(inet1_->ContentLength());
     if (!ReadBody(generation)) return;
 
     failure = inet1_->Failure();
@@ -230,6 +235,27 @@ bool frmDownloadFile::ReadBody(std::uint32_t generation) {
         UpdateProgress();
     }
 }
+
+void frmDownloadFile::ReserveBuffer(std::int64_t announced) {
+    // Taken in one piece, the buffer never holds its old and its new block at once, as it does
+    // each time it doubles. The announced length is only the server's word: the reservation is
+    // bounded by twice the size the download was started with (the bar's maximum), and by
+    // kMaxReservation in any case; beyond it, appending grows the buffer as before.
+    if (announced <= 0) return;
+    std::int64_t limit = kMaxReservation;
+    const double expectedKB = view_->ProgressMax();
+    if (expectedKB > 0 && expectedKB * 2048 < static_cast<double>(limit))
+        limit = static_cast<std::int64_t>(expectedKB * 2048);
+    const std::int64_t wanted = std::min(announced, limit);
+    if (static_cast<std::uint64_t>(wanted) <= receivedData_.capacity()) return;
+    try {
+        receivedData_.reserve(static_cast<std::size_t>(wanted));
+    } catch (const std::bad_alloc&) {
+        // Not enough memory in one piece: the buffer grows as the body arrives instead.
+    }
+}
+
+std::size_t frmDownloadFile::BufferCapacity() const { return receivedData_.capacity(); }
 
 void frmDownloadFile::UpdateProgress() {
     // nearbyint rounds halves to the even neighbour.

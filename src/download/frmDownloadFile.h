@@ -29,6 +29,9 @@ public:
     void Unload(std::int32_t unloadMode = kUnloadFromCode);
 
     std::int32_t GetBufferUBound() const;
+    // The bytes the buffer has room for before it must grow (the reservation made from the
+    // announced length shows here).
+    std::size_t BufferCapacity() const;
     // True while Inet1_StateChanged is at work on a response.
     bool Busy() const { return busy_; }
 
@@ -55,6 +58,8 @@ private:
     bool Yield(std::uint32_t generation);
     // The read loop; false when the window went away during it.
     bool ReadBody(std::uint32_t generation);
+    // Makes room in the buffer for the body the server has announced, within bounds.
+    void ReserveBuffer(std::int64_t announced);
     void UpdateProgress();
     void Complete();
     // Stops the request, tells the user what failed and closes the window; nothing is saved.

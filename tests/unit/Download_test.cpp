@@ -171,6 +171,48 @@ TEST(DownloadWindow, BodiesOfEveryShapeAndEvery2xxAnswerAreSavedExactly) {
     EXPECT_EQ(chunksAtYield, (std::vector<std::size_t>{0, 0, 0, 1, 2, 3, 4, 5}));
 }
 
+TEST(DownloadWindow, TheBufferIsReservedFromTheAnnouncedLengthWithinBounds) {
+    // The room the buffer has at the read-out's first yield: the last yield before any byte is
+    // held.
+    auto roomBeforeTheFirstChunk = [](FakePlatform& p) {
+        std::size_t room = 0;
+        p.windows.onDoEvents = [&](int) {
+            if (Window(p).Loaded() && Window(p).GetBufferUBound() == -1) room = Window(p).BufferCapacity();
+        };
+        Pump(p);
+        return room;
+    };
+    {
+        SCOPED_TRACE("announced honestly: all of it, in one piece");
+        FakePlatform p;
+        Prepare(p, 10000);
+        p.transfer.contentLength = 10000;
+        StartByHand(p, 34148, false, false);
+        EXPECT_EQ(roomBeforeTheFirstChunk(p), 10000u);
+        ExpectSaved(p);
+    }
+    {
+        SCOPED_TRACE("a lying length: no more than twice the size the caller expects");
+        FakePlatform p;
+        Prepare(p, 1000);
+        p.transfer.contentLength = std::int64_t{1} << 40;
+        StartByHand(p, 20, false, false);
+        EXPECT_EQ(roomBeforeTheFirstChunk(p), 40u * 1024u);
+        EXPECT_FALSE(p.files.HasFile(kCab));
+        ASSERT_EQ(p.messageBox.shown.size(), 1u);
+        EXPECT_NE(p.messageBox.shown[0].text.find("(1000 of 1099511627776 bytes)"), std::string::npos);
+    }
+    {
+        SCOPED_TRACE("no length announced: nothing reserved ahead");
+        FakePlatform p;
+        Prepare(p, 1000);
+        p.transfer.contentLength = -1;
+        StartByHand(p, 34148, false, false);
+        EXPECT_EQ(roomBeforeTheFirstChunk(p), 0u);
+        ExpectSaved(p);
+    }
+}
+
 TEST(DownloadWindow, ProgressCountsWholeKilobytesAndNeverPassesTheMaximum) {
     FakePlatform p;
     Prepare(p, 8 * 1024 + 256);

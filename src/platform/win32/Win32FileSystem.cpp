@@ -1,6 +1,9 @@
 #include "platform/win32/Win32FileSystem.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "platform/win32/Win32Api.h"
@@ -22,12 +25,28 @@ AgentError OpenError(const std::string& path, DWORD code) {
 }
 
 constexpr DWORD kLargestTransfer = 1u << 30;
+// Callers move files in small blocks (a copy in blocks of 8192 bytes). Each of those reaching
+// the system is a system call, and a round trip to the server under Wine: the file gathers
+// them into transfers of this size, and reads ahead by as much.
+constexpr std::size_t kBufferSize = 1024 * 1024;
 
+// A file opened for reading or for writing (never both): reads are served from a read-ahead
+// buffer, writes gathered in a write buffer that is written out when full and at Close.
 class Win32File : public platform::File {
 public:
     Win32File(HANDLE handle, bool writing) : handle_(handle), writing_(writing) {}
     ~Win32File() override {
-        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        // Closed without Close (a caller on its way out after an error): what was handed to
+        // Write still goes to the file, as it would have without the buffer; errors are
+        // Close's to report, and nobody is left to hear them here.
+        if (writing_ && pending_ > 0 && !failed_) {
+            try {
+                WriteThrough(buffer_.data(), pending_);
+            } catch (const AgentError&) {
+            }
+        }
+        ::CloseHandle(handle_);
     }
     Win32File(const Win32File&) = delete;
     Win32File& operator=(const Win32File&) = delete;
@@ -35,10 +54,108 @@ public:
     std::uint64_t Length() override {
         LARGE_INTEGER size{};
         if (!::GetFileSizeEx(Handle(), &size)) throw FileError(::GetLastError());
-        return static_cast<std::uint64_t>(size.QuadPart);
+        // Written bytes still in the buffer belong to the file already.
+        return static_cast<std::uint64_t>(size.QuadPart) + pending_;
     }
 
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
+        Handle();
+        std::size_t total = 0;
+        while (total < count) {
+            if (readPos_ < readEnd_) {
+                const std::size_t n = std::min(count - total, readEnd_ - readPos_);
+                std::memcpy(buffer + total, buffer_.data() + readPos_, n);
+                readPos_ += n;
+                total += n;
+                continue;
+            }
+            if (atEnd_) break;
+            const std::size_t left = count - total;
+            if (left >= kBufferSize) {
+                // A large read goes straight to the caller's memory.
+                const std::size_t got = ReadThrough(buffer + total, left);
+                total += got;
+                if (got < left) atEnd_ = true;
+                continue;
+            }
+            if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+            readPos_ = 0;
+            readEnd_ = ReadThrough(buffer_.data(), kBufferSize);
+            if (readEnd_ < kBufferSize) atEnd_ = true;
+        }
+        return total;
+    }
+
+    void Write(const std::uint8_t* data, std::size_t count) override {
+        Handle();
+        if (failed_) throw *failed_;
+        while (count > 0) {
+            if (pending_ == 0 && count >= kBufferSize) {
+                // A large write goes straight from the caller's memory.
+                Guarded([&] { WriteThrough(data, count); });
+                return;
+            }
+            if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+            const std::size_t n = std::min(count, kBufferSize - pending_);
+            std::memcpy(buffer_.data() + pending_, data, n);
+            pending_ += n;
+            data += n;
+            count -= n;
+            if (pending_ == kBufferSize) WritePending();
+        }
+    }
+
+    void Close() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return;
+        // The first failure wins; the handle is closed whatever happens.
+        std::unique_ptr<AgentError> error;
+        if (failed_) error = std::make_unique<AgentError>(*failed_);
+        if (writing_ && !error && pending_ > 0) {
+            try {
+                WritePending();
+            } catch (const AgentError& e) {
+                error = std::make_unique<AgentError>(e);
+            }
+        }
+        HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        // A written file is flushed before it counts as complete: it is about to replace the
+        // user's file, and the replacement must not outrun its contents on a power cut.
+        const bool flushed = !writing_ || error || ::FlushFileBuffers(handle);
+        const DWORD flushError = flushed ? ERROR_SUCCESS : ::GetLastError();
+        const bool closed = ::CloseHandle(handle) != FALSE;
+        const DWORD closeError = closed ? ERROR_SUCCESS : ::GetLastError();
+        buffer_.clear();
+        buffer_.shrink_to_fit();
+        if (error) throw *error;
+        if (!flushed) throw FileError(flushError);
+        if (!closed) throw FileError(closeError);
+    }
+
+private:
+    HANDLE Handle() const {
+        if (handle_ == INVALID_HANDLE_VALUE) throw AgentError(52, "Bad file name or number");
+        return handle_;
+    }
+
+    // Runs a write; a failure is remembered, so that the file reports it again on every later
+    // Write and at Close instead of passing for complete.
+    template <typename Action> void Guarded(Action&& action) {
+        try {
+            action();
+        } catch (const AgentError& e) {
+            failed_ = std::make_unique<AgentError>(e);
+            pending_ = 0;
+            throw;
+        }
+    }
+
+    void WritePending() {
+        Guarded([&] { WriteThrough(buffer_.data(), pending_); });
+        pending_ = 0;
+    }
+
+    std::size_t ReadThrough(std::uint8_t* buffer, std::size_t count) {
         std::size_t total = 0;
         while (total < count) {
             const std::size_t left = count - total;
@@ -51,7 +168,7 @@ public:
         return total;
     }
 
-    void Write(const std::uint8_t* data, std::size_t count) override {
+    void WriteThrough(const std::uint8_t* data, std::size_t count) {
         std::size_t total = 0;
         while (total < count) {
             const std::size_t left = count - total;
@@ -64,27 +181,14 @@ public:
         }
     }
 
-    void Close() override {
-        if (handle_ == INVALID_HANDLE_VALUE) return;
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        // A written file is flushed before it counts as complete: it is about to replace the
-        // user's file, and the replacement must not outrun its contents on a power cut.
-        const bool flushed = !writing_ || ::FlushFileBuffers(handle);
-        const DWORD flushError = flushed ? ERROR_SUCCESS : ::GetLastError();
-        const bool closed = ::CloseHandle(handle) != FALSE;
-        if (!flushed) throw FileError(flushError);
-        if (!closed) throw FileError(::GetLastError());
-    }
-
-private:
-    HANDLE Handle() const {
-        if (handle_ == INVALID_HANDLE_VALUE) throw AgentError(52, "Bad file name or number");
-        return handle_;
-    }
-
     HANDLE handle_;
     bool writing_;
+    std::vector<std::uint8_t> buffer_;  // allocated on first use
+    std::size_t pending_ = 0;           // writing: bytes in the buffer not yet written
+    std::size_t readPos_ = 0;           // reading: the buffered bytes not yet handed out
+    std::size_t readEnd_ = 0;
+    bool atEnd_ = false;                // reading: the system has reported the end of the file
+    std::unique_ptr<AgentError> failed_;  // writing: the failure of an earlier write
 };
 
 } // namespace
@@ -128,14 +232,14 @@ std::unique_ptr<platform::File> Win32FileSystem::OpenRead(const std::string& pat
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) throw OpenError(path, ::GetLastError());
-    return std::make_unique<Win32File>(handle, false);
+    return AdoptFileHandle(handle, false);
 }
 
 std::unique_ptr<platform::File> Win32FileSystem::CreateWrite(const std::string& path) {
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) throw OpenError(path, ::GetLastError());
-    return std::make_unique<Win32File>(handle, true);
+    return AdoptFileHandle(handle, true);
 }
 
 void Win32FileSystem::ReplaceFile(const std::string& source, const std::string& destination) {
@@ -146,6 +250,10 @@ void Win32FileSystem::ReplaceFile(const std::string& source, const std::string& 
         throw FileError(ERROR_ACCESS_DENIED);
     if (!::MoveFileExA(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw OpenError(destination, ::GetLastError());
+}
+
+std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing) {
+    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), writing);
 }
 
 void Win32FileSystem::RemoveFile(const std::string& path) noexcept { ::DeleteFileA(path.c_str()); }

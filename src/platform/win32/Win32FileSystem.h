@@ -15,4 +15,8 @@ public:
     void RemoveFile(const std::string& path) noexcept override;
 };
 
+// A file object over a handle opened elsewhere, which it now owns (OpenRead and CreateWrite make
+// theirs this way): a handle opened for writing when `writing`, else for reading.
+std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing);
+
 } // namespace orv::win32

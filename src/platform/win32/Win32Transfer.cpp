@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <deque>
+#include <new>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Win32Api.h"
@@ -19,12 +24,61 @@ using platform::TransferFailure;
 constexpr const char* kUserAgent = "Orvastell/1.02";
 constexpr const char* kNotifyClass = "OrvastellTransferNotify";
 constexpr UINT kStateMessage = WM_APP + 0x31;
-constexpr DWORD kReadSize = 64 * 1024;
+// The body is kept in blocks of this size, filled by the worker and given back one by one as
+// GetChunk hands them out.
+constexpr DWORD kBlockSize = 64 * 1024;
 // A new request waits this long at most for the worker of the previous one to let go of its
 // handles (closing them unblocks it on Windows).
 constexpr DWORD kPreviousWorkerWaitMs = 1000;
-// A Content-Length is only a hint for reserving memory: never trust it beyond this.
-constexpr std::int64_t kMaxReserve = 256 * 1024 * 1024;
+// How long StillExecuting waits for the end of the request before it answers that it goes on.
+constexpr DWORD kStillExecutingWaitMs = 1;
+
+// WinINet, loaded on the first request: most runs of the agent download nothing, and loading it
+// (with the libraries it needs) at start-up would slow down every one of them.
+struct WinInet {
+    decltype(&::InternetOpenA) InternetOpenA = nullptr;
+    decltype(&::InternetSetOptionA) InternetSetOptionA = nullptr;
+    decltype(&::InternetSetStatusCallbackA) InternetSetStatusCallbackA = nullptr;
+    decltype(&::InternetCrackUrlA) InternetCrackUrlA = nullptr;
+    decltype(&::InternetConnectA) InternetConnectA = nullptr;
+    decltype(&::HttpOpenRequestA) HttpOpenRequestA = nullptr;
+    decltype(&::HttpSendRequestA) HttpSendRequestA = nullptr;
+    decltype(&::HttpQueryInfoA) HttpQueryInfoA = nullptr;
+    decltype(&::InternetReadFile) InternetReadFile = nullptr;
+    decltype(&::InternetCloseHandle) InternetCloseHandle = nullptr;
+    bool loaded = false;
+};
+
+WinInet LoadWinInet() {
+    WinInet api;
+    HMODULE module = ::LoadLibraryA("wininet.dll");
+    if (!module) return api;
+    auto find = [module](auto& slot, const char* name) {
+        const FARPROC proc = ::GetProcAddress(module, name);
+        // Through a plain function-pointer type, which every compiler accepts as a cast target.
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(reinterpret_cast<void (*)()>(proc));
+        return slot != nullptr;
+    };
+    api.loaded = find(api.InternetOpenA, "InternetOpenA") &&
+                 find(api.InternetSetOptionA, "InternetSetOptionA") &&
+                 find(api.InternetSetStatusCallbackA, "InternetSetStatusCallbackA") &&
+                 find(api.InternetCrackUrlA, "InternetCrackUrlA") &&
+                 find(api.InternetConnectA, "InternetConnectA") &&
+                 find(api.HttpOpenRequestA, "HttpOpenRequestA") &&
+                 find(api.HttpSendRequestA, "HttpSendRequestA") &&
+                 find(api.HttpQueryInfoA, "HttpQueryInfoA") &&
+                 find(api.InternetReadFile, "InternetReadFile") &&
+                 find(api.InternetCloseHandle, "InternetCloseHandle");
+    return api;
+}
+
+// Only ever called once a request is under way, and then only after EnsureWinInet succeeded.
+const WinInet& Inet() {
+    static const WinInet api = LoadWinInet();
+    return api;
+}
+
+bool EnsureWinInet() { return Inet().loaded; }
 
 class Lock {
 public:
@@ -37,6 +91,48 @@ private:
     SRWLOCK& lock_;
 };
 
+// A block of the body, taken straight from the system rather than from the heap: once handed
+// out it goes back to the system, so that the body is not held twice while the download window
+// copies it into its own buffer (a heap would keep the freed pages).
+class Block {
+public:
+    Block() = default;
+    explicit Block(std::size_t capacity)
+        : data_(static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, capacity, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))),
+          capacity_(capacity) {
+        if (!data_) throw std::bad_alloc();
+    }
+    Block(Block&& other) noexcept { *this = std::move(other); }
+    Block& operator=(Block&& other) noexcept {
+        if (this != &other) {
+            Free();
+            data_ = std::exchange(other.data_, nullptr);
+            size_ = std::exchange(other.size_, 0);
+            capacity_ = std::exchange(other.capacity_, 0);
+        }
+        return *this;
+    }
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    ~Block() { Free(); }
+
+    std::uint8_t* Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+    std::size_t Room() const { return capacity_ - size_; }
+    void Grow(std::size_t added) { size_ += added; }
+
+private:
+    void Free() {
+        if (data_) ::VirtualFree(data_, 0, MEM_RELEASE);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+    }
+
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // One request, shared by the control on the window thread and its worker. The worker keeps it
 // alive for as long as it runs, so a control may go away while its worker is still blocked.
 struct Request {
@@ -45,6 +141,8 @@ struct Request {
     DWORD timeoutMs = 60000;
     HWND notify = nullptr;
     WPARAM generation = 0;
+    // Set once the request has ended (done or cancelled); StillExecuting waits on it.
+    HANDLE ended = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
     SRWLOCK lock = SRWLOCK_INIT;
     // Everything below is guarded by lock.
@@ -56,16 +154,27 @@ struct Request {
     HINTERNET session = nullptr;
     HINTERNET connection = nullptr;
     HINTERNET handle = nullptr;
-    std::vector<std::uint8_t> body;
+    // The body not yet handed out, in order; `taken` bytes of the first block are gone already.
+    std::deque<Block> body;
     std::size_t taken = 0;
     std::int32_t status = 0;
     std::int64_t contentLength = -1;
     TransferFailure failure;
 
+    Request() = default;
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+    ~Request() {
+        if (ended) ::CloseHandle(ended);
+    }
+
     void PostLocked(std::int16_t state) {
         if (cancelled || !notify) return;
         lastState = state;
         ::PostMessageA(notify, kStateMessage, generation, static_cast<LPARAM>(state));
+    }
+    void SetEnded() const {
+        if (ended) ::SetEvent(ended);
     }
 };
 
@@ -84,7 +193,7 @@ bool Adopt(Request& r, HINTERNET Request::*slot, HINTERNET handle) {
             return true;
         }
     }
-    ::InternetCloseHandle(handle);
+    Inet().InternetCloseHandle(handle);
     return false;
 }
 
@@ -166,9 +275,9 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID,
 struct Handles {
     HINTERNET handle = nullptr, connection = nullptr, session = nullptr;
     void Close() const {
-        if (handle) ::InternetCloseHandle(handle);
-        if (connection) ::InternetCloseHandle(connection);
-        if (session) ::InternetCloseHandle(session);
+        if (handle) Inet().InternetCloseHandle(handle);
+        if (connection) Inet().InternetCloseHandle(connection);
+        if (session) Inet().InternetCloseHandle(session);
     }
 };
 Handles TakeHandlesLocked(Request& r) {
@@ -184,6 +293,7 @@ void Finish(Request& r, const TransferFailure& failure) {
         if (r.cancelled) return;  // Cancel has taken and closed the handles
         r.failure = failure;
         r.done = true;
+        r.SetEnded();
         handles = TakeHandlesLocked(r);
         r.PostLocked(failure.kind == TransferFailure::Kind::None ? platform::icResponseCompleted : platform::icError);
     }
@@ -195,7 +305,7 @@ void Finish(Request& r, const TransferFailure& failure) {
 void SetTimeouts(HINTERNET handle, DWORD ms) {
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                          INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
-        ::InternetSetOptionA(handle, option, &ms, sizeof ms);
+        Inet().InternetSetOptionA(handle, option, &ms, sizeof ms);
 }
 
 TransferFailure BadAddress(const std::string& url) {
@@ -218,12 +328,12 @@ std::int64_t ParseContentLength(const char* text) {
 }
 
 void RunRequest(Request& r) {
-    HINTERNET session = ::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET session = Inet().InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session) return Finish(r, FailureFromError(::GetLastError(), r, false));
     if (!Adopt(r, &Request::session, session)) return;
 
     SetTimeouts(session, r.timeoutMs);
-    ::InternetSetStatusCallbackA(session, StatusCallback);
+    Inet().InternetSetStatusCallbackA(session, StatusCallback);
 
     char host[256] = "", path[2048] = "", extra[2048] = "";
     URL_COMPONENTSA parts{};
@@ -234,7 +344,7 @@ void RunRequest(Request& r) {
     parts.dwUrlPathLength = sizeof path;
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = sizeof extra;
-    if (!::InternetCrackUrlA(r.url.c_str(), 0, 0, &parts) || host[0] == '\0' ||
+    if (!Inet().InternetCrackUrlA(r.url.c_str(), 0, 0, &parts) || host[0] == '\0' ||
         (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
         return Finish(r, BadAddress(r.url));
     const std::string object = std::string(path[0] ? path : "/") + extra;
@@ -245,7 +355,7 @@ void RunRequest(Request& r) {
     if (!session) return;
     const auto context = reinterpret_cast<DWORD_PTR>(&r);
     HINTERNET connection =
-        ::InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
+        Inet().InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
     if (!connection) return Finish(r, FailureFromError(::GetLastError(), r, false));
     if (!Adopt(r, &Request::connection, connection)) return;
     SetTimeouts(connection, r.timeoutMs);
@@ -254,7 +364,7 @@ void RunRequest(Request& r) {
                   INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
     const char* accept[] = {"*/*", nullptr};
-    HINTERNET handle = ::HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, accept, flags, context);
+    HINTERNET handle = Inet().HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, accept, flags, context);
     if (!handle) return Finish(r, FailureFromError(::GetLastError(), r, false));
     if (!Adopt(r, &Request::handle, handle)) return;
     SetTimeouts(handle, r.timeoutMs);
@@ -262,18 +372,18 @@ void RunRequest(Request& r) {
     handle = CurrentHandle(r, &Request::handle);
     if (!handle) return;
     ULONGLONG started = ::GetTickCount64();
-    if (!::HttpSendRequestA(handle, nullptr, 0, nullptr, 0))
+    if (!Inet().HttpSendRequestA(handle, nullptr, 0, nullptr, 0))
         return Finish(r, FailureFromError(::GetLastError(), r, false, ::GetTickCount64() - started));
 
     DWORD status = 0, size = sizeof status;
-    if (!::HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) status = 0;
+    if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) status = 0;
     char statusText[256] = "";
     size = sizeof statusText - 1;
-    if (!::HttpQueryInfoA(handle, HTTP_QUERY_STATUS_TEXT, statusText, &size, nullptr)) statusText[0] = '\0';
+    if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_STATUS_TEXT, statusText, &size, nullptr)) statusText[0] = '\0';
     char lengthText[64] = "";
     size = sizeof lengthText - 1;
     std::int64_t contentLength = -1;
-    if (::HttpQueryInfoA(handle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr))
+    if (Inet().HttpQueryInfoA(handle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr))
         contentLength = ParseContentLength(lengthText);
     {
         Lock lock(r.lock);
@@ -281,11 +391,12 @@ void RunRequest(Request& r) {
         r.status = static_cast<std::int32_t>(status);
         r.contentLength = contentLength;
         r.headersIn = true;
-        if (contentLength > 0) r.body.reserve(static_cast<std::size_t>(std::min(contentLength, kMaxReserve)));
         r.PostLocked(platform::icResponseReceived);
     }
 
-    std::vector<std::uint8_t> buffer(kReadSize);
+    // Reads go straight into the block being filled, which joins the body once full (or at the
+    // end): one copy of the data less, and no block half empty however little each read brings.
+    Block filling(kBlockSize);
     DWORD readError = 0;
     ULONGLONG readWaited = 0;
     std::size_t received = 0;
@@ -294,16 +405,26 @@ void RunRequest(Request& r) {
         if (!handle) return;
         DWORD got = 0;
         started = ::GetTickCount64();
-        if (!::InternetReadFile(handle, buffer.data(), kReadSize, &got)) {
+        if (!Inet().InternetReadFile(handle, filling.Data() + filling.Size(), static_cast<DWORD>(filling.Room()), &got)) {
             readError = ::GetLastError();
             readWaited = ::GetTickCount64() - started;
             break;
         }
         if (got == 0) break;
+        filling.Grow(got);
+        received += got;
+        if (filling.Room() > 0) continue;
+        {
+            Lock lock(r.lock);
+            if (r.cancelled) return;
+            r.body.push_back(std::move(filling));
+        }
+        filling = Block(kBlockSize);
+    }
+    if (filling.Size() > 0) {
         Lock lock(r.lock);
         if (r.cancelled) return;
-        r.body.insert(r.body.end(), buffer.begin(), buffer.begin() + got);
-        received = r.body.size();
+        r.body.push_back(std::move(filling));
     }
 
     TransferFailure failure;
@@ -391,6 +512,13 @@ public:
         request->notify = notify_;
         request->generation = ++generation_;
         request_ = request;
+        if (!EnsureWinInet()) {
+            TransferFailure failure;
+            failure.kind = TransferFailure::Kind::Other;
+            failure.text = "The download could not be started: the system's Internet library (wininet.dll) could "
+                           "not be loaded.";
+            return Finish(*request, failure);
+        }
         auto* param = new std::shared_ptr<Request>(request);
         worker_ = ::CreateThread(nullptr, 0, Worker, param, 0, nullptr);
         if (!worker_) {
@@ -404,23 +532,30 @@ public:
 
     bool StillExecuting() override {
         if (!request_) return false;
-        Lock lock(request_->lock);
-        return !request_->done && !request_->cancelled;
+        // The caller polls in a loop, yielding between polls. Waiting a moment here for the end
+        // keeps that loop from taking a processor away from the worker (and from the server, on
+        // a busy machine) for the whole transfer.
+        if (Running(*request_) && request_->ended) ::WaitForSingleObject(request_->ended, kStillExecutingWaitMs);
+        return Running(*request_);
     }
 
     std::vector<std::uint8_t> GetChunk(std::size_t size) override {
         std::vector<std::uint8_t> chunk;
         if (!request_) return chunk;
+        // Declared before the lock: the blocks used up are given back after it is released.
+        std::vector<Block> spent;
         Lock lock(request_->lock);
         Request& r = *request_;
-        const std::size_t n = std::min(size, r.body.size() - r.taken);
-        chunk.assign(r.body.begin() + static_cast<std::ptrdiff_t>(r.taken),
-                     r.body.begin() + static_cast<std::ptrdiff_t>(r.taken + n));
-        r.taken += n;
-        if (r.done && r.taken == r.body.size()) {
-            // Everything handed out: the body need not be held twice.
-            std::vector<std::uint8_t>().swap(r.body);
-            r.taken = 0;
+        while (chunk.size() < size && !r.body.empty()) {
+            Block& front = r.body.front();
+            const std::size_t n = std::min(size - chunk.size(), front.Size() - r.taken);
+            chunk.insert(chunk.end(), front.Data() + r.taken, front.Data() + r.taken + n);
+            r.taken += n;
+            if (r.taken == front.Size()) {
+                spent.push_back(std::move(front));
+                r.body.pop_front();
+                r.taken = 0;
+            }
         }
         return chunk;
     }
@@ -457,16 +592,23 @@ public:
     }
 
 private:
+    static bool Running(Request& r) {
+        Lock lock(r.lock);
+        return !r.done && !r.cancelled;
+    }
+
     // Lets go of the current request: no more events from it, its handles closed (which also
     // wakes a worker blocked in them), its data dropped. Never waits for the worker.
     void Release() {
         if (request_) {
             Handles handles;
+            std::deque<Block> body;  // given back outside the lock
             {
                 Lock lock(request_->lock);
                 request_->cancelled = true;
+                request_->SetEnded();
                 handles = TakeHandlesLocked(*request_);
-                std::vector<std::uint8_t>().swap(request_->body);
+                body.swap(request_->body);
                 request_->taken = 0;
             }
             // Outside the lock: closing may call the status callback on this thread.

@@ -49,10 +49,8 @@ int RunAgent() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    INITCOMMONCONTROLSEX controls{};
-    controls.dwSize = sizeof(controls);
-    controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS;
-    ::InitCommonControlsEx(&controls);
+    // The common controls are initialised with the first window, WinINet with the first download:
+    // the road that only opens the front-end needs neither.
     // The shell's "open" may hand the file to a handler that needs COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int exitCode = 1;
