@@ -250,6 +250,8 @@ TEST(DownloadWindow, ASecondResponseStateDuringTheWaitIsIgnored) {
     };
     Pump(p);
     ExpectSaved(p);
+    // Only the first call reads the response out: the nested one does not even begin.
+    EXPECT_EQ(Journaled(p, "label1 Downloading file:\r\n" + p.ctx.settings.DownloadURL), 1);
     EXPECT_EQ(Journaled(p, "create " + kCab + ".orvtmp"), 1);
     EXPECT_EQ(Journaled(p, "shell open " + kMsi), 1);
     EXPECT_TRUE(p.messageBox.shown.empty());
