@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # Helpers of the end-to-end scenarios; sourced by run_all.sh, which sets up the prefix, the
 # server ($port, $dead_port), $work, $base (C:\orvtest), $shots and $agent_exe.
 #

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # The download of the runtime after Yes: the window, its texts, the saved cabinet, the installer,
 # and every way the transfer can fail or be stopped.
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # The launch of the front-end from the install folder named in the registry.
 
 # launched NAME EXPECTED-PATH new_scenario-OPTIONS...: the front-end at that path is opened,

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # Provisioning of the transfer control before anything else is asked.
 
 provision_files() {  # provision_files [control] [companion]: what the updates folder holds

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # Start-up: the Access version classes and the answers to the runtime question.
 
 # An "ok" version opens the front-end with no question and no box.

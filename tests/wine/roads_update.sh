@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034,SC2154
 # The automatic update of the front-end before the launch.
 
 update_form_line="SHOW OrvastellUpdateForm|Automatic Update|Running automatic update. Please wait...|"
