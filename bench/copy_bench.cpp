@@ -13,15 +13,7 @@
 
 #include "agent/Agent.h"
 #include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Clock.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Locale.h"
-#include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32Profile.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32Shell.h"
-#include "platform/win32/Win32Transfer.h"
-#include "platform/win32/Win32Windows.h"
+#include "platform/win32/Win32Platform.h"
 #include "util/Files.h"
 
 namespace {
@@ -77,20 +69,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    using namespace orv::win32;
-    Win32Registry registry;
-    Win32Profile profile;
-    Win32Shell shell;
-    PrintedMessageBox messageBox;
-    Win32FileSystem files;
-    Win32Clock clock;
-    Win32Locale locale;
-    Win32Process process;
-    Win32Windows windows;
-    Win32TransferFactory transfer;
-    orv::platform::Platform platform{registry, profile, shell, messageBox, windows, transfer,
-                                     files,    clock,   locale, process};
-    orv::AgentContext ctx(platform);
+    orv::win32::Win32Services<PrintedMessageBox> services;
+    orv::AgentContext ctx(services.platform);
 
     const std::string system = folder + "\\copyfilea.bin";
     const std::string flushed = folder + "\\copyfilea-flush.bin";

@@ -4,40 +4,18 @@
 
 #include "agent/Agent.h"
 #include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Clock.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Locale.h"
-#include "platform/win32/Win32MessageBox.h"
-#include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32Profile.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32Shell.h"
-#include "platform/win32/Win32Transfer.h"
-#include "platform/win32/Win32Windows.h"
+#include "platform/win32/Win32Platform.h"
 
 namespace {
 
 int RunAgent() {
-    using namespace orv::win32;
-    Win32Registry registry;
-    Win32Profile profile;
-    Win32Shell shell;
-    Win32MessageBox messageBox;
-    Win32FileSystem files;
-    Win32Clock clock;
-    Win32Locale locale;
-    Win32Process process;
-    // Declared before the context, so that they outlive the windows the context owns.
-    Win32Windows windows;
-    Win32TransferFactory transfer;
-
-    orv::platform::Platform platform{registry, profile, shell, messageBox, windows, transfer,
-                                     files,    clock,   locale, process};
-    orv::AgentContext ctx(platform);
+    // The services are made before the context, so that they outlive the windows it owns.
+    orv::win32::Win32Services<> services;
+    orv::AgentContext ctx(services.platform);
 
     if (!orv::RunMain(ctx)) return 1;
     try {
-        windows.PumpUntilNoWindows();
+        services.windows.PumpUntilNoWindows();
     } catch (const orv::AgentError& e) {
         // An error escaping a window's event handler ends the run like one escaping Main.
         orv::ReportUnhandledError(ctx, e);
