@@ -141,19 +141,45 @@ static BOOL CALLBACK FindButtonProc(HWND child, LPARAM param)
     return TRUE;
 }
 
+/* Suspends (or resumes) every thread of the agent. A screenshot takes longer than the agent
+   may need to finish what is on screen: held still, it can neither move on unseen nor close its
+   window before the picture is taken, and the driver misses none of its states. */
+static void HoldAgent(int hold)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    entry.dwSize = sizeof entry;
+    if (Thread32First(snapshot, &entry)) {
+        do {
+            if (entry.th32OwnerProcessID == g_pid) {
+                HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+                if (thread) {
+                    if (hold) SuspendThread(thread);
+                    else ResumeThread(thread);
+                    CloseHandle(thread);
+                }
+            }
+        } while (Thread32Next(snapshot, &entry));
+    }
+    CloseHandle(snapshot);
+}
+
 static void Shot(const char *name)
 {
     char path[MAX_PATH];
     FILE *f;
     int waited;
     if (!g_shotdir) return;
-    Sleep(400); /* let the window finish painting */
+    Sleep(150); /* let the window finish painting */
     _snprintf(path, sizeof path, "%s\\request.txt", g_shotdir);
     f = fopen(path, "w");
     if (!f) return;
     fprintf(f, "%s\n", name);
     fclose(f);
+    HoldAgent(1);
     for (waited = 0; waited < 10000 && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; waited += 50) Sleep(50);
+    HoldAgent(0);
 }
 
 static void Act(HWND window, const char *title, const char *actions)
