@@ -113,6 +113,52 @@ road_update_copy_fails_then_retry() {
 }
 roads+=(update_copy_fails_then_retry)
 
+# A read-only config.ini: the new front-end is copied, its revision cannot be recorded; one box
+# says so, config.ini keeps every byte, no temporary file is left, and the front-end still opens.
+road_update_config_read_only() {
+  new_scenario update-config-read-only
+  update_files 6 7
+  chmod a-w "$app/config/config.ini"
+  run_agent 30
+  expect_exit 0
+  expect_line "$update_form_line"
+  whoops "The front-end was updated, but its new revision could not be recorded in $app_win\\config\\config.ini.\\r\\n\\r\\nPermission denied"
+  expect_boxes 1
+  unchanged "$app/config/config.ini"
+  expect_only "$app/config" config.ini
+  expect_bytes "$app/ORV.mde" "$share/ORV.mde"
+  expect_opened "$app_win\\ORV.mde"
+}
+roads+=(update_config_read_only)
+
+# The front-end held open by another program while the update copies over it: one box, the
+# old front-end and config.ini keep every byte, no temporary file is left, and it still opens.
+road_update_front_end_locked() {
+  new_scenario update-front-end-locked
+  update_files 6 7
+  wine "C:\\orvtest\\tools\\locker.exe" "$(winpath "$app/ORV.mde")" </dev/null >/dev/null 2>&1 &
+  local locker=$! waited=0
+  while [[ ! -e "$app/ORV.mde.locked" ]] && ((waited++ < 200)); do sleep 0.05; done
+  if [[ ! -e "$app/ORV.mde.locked" ]]; then
+    fail "the locker could not open ORV.mde"
+  else
+    rm -f "$app/ORV.mde.locked"
+    run_agent 30
+  fi
+  : >"$app/ORV.mde.release"
+  wait "$locker" 2>/dev/null || true
+  rm -f "$app/ORV.mde.release"
+  expect_exit 0
+  expect_line "$update_form_line"
+  whoops 'The file was not copied successfully.\r\n\r\nPermission denied'
+  expect_boxes 1
+  unchanged "$app/ORV.mde"
+  unchanged "$app/config/config.ini"
+  expect_only "$app" Orvastell.exe ORV.mde config
+  expect_opened "$app_win\\ORV.mde"
+}
+roads+=(update_front_end_locked)
+
 # A revision that is not a number skips the update with one box naming the file and the value;
 # the front-end still opens.
 road_update_not_a_number() {

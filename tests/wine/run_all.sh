@@ -43,6 +43,9 @@ stale() {  # stale TARGET SOURCES...: true when TARGET is missing or older than 
 if stale "$tools/uidriver.exe" "$here/uidriver.c"; then
   $cc -O1 -Wall -o "$tools/uidriver.exe" "$here/uidriver.c"
 fi
+if stale "$tools/locker.exe" "$here/locker.c"; then
+  $cc -O1 -Wall -o "$tools/locker.exe" "$here/locker.c"
+fi
 if stale "$tools/recorder.exe" "$here/recorder.c"; then
   $cc -O1 -Wall -mwindows -o "$tools/recorder.exe" "$here/recorder.c"
 fi
@@ -101,7 +104,7 @@ winpath() { echo "Z:${1//\//\\}"; }
 drive_c="$WINEPREFIX/drive_c"
 base="$drive_c/orvtest"
 mkdir -p "$base/tools"
-cp "$tools/recorder.exe" "$tools/uidriver.exe" "$base/tools/"
+cp "$tools/recorder.exe" "$tools/uidriver.exe" "$tools/locker.exe" "$base/tools/"
 system32="$drive_c/windows/system32"
 # regsvr32 is the recorder: the agent starts it by name, which finds the system folder's copy;
 # the override makes Wine run that file rather than its own built-in program.
