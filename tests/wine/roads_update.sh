@@ -50,22 +50,13 @@ road_update_higher() {
   snapshot "$app/config/config.ini"
   snapshot "$app/ORV.mde"
   new_scenario update-higher --keep
-  run_agent 30
-  expect_exit 0
-  refuse_log "OrvastellUpdateForm"
-  expect_boxes 0
-  unchanged "$app/config/config.ini"
-  unchanged "$app/ORV.mde"
-  expect_opened "$app_win\\ORV.mde"
+  run_without_update
 }
 roads+=(update_higher)
 
-# no_update NAME INSTALLED OFFERED [missing]: no window, nothing copied or written, the old
-# front-end opened.
-no_update() {
-  new_scenario "$1"
-  update_files "$2" "$3"
-  [[ "${4:-}" == missing ]] && rm "$share/ORV.mde"
+# run_without_update: runs the agent and checks that it showed no window, copied and wrote
+# nothing, and opened the old front-end.
+run_without_update() {
   run_agent 30
   expect_exit 0
   refuse_log "OrvastellUpdateForm"
@@ -74,6 +65,14 @@ no_update() {
   unchanged "$app/ORV.mde"
   expect_only "$app" Orvastell.exe ORV.mde config
   expect_opened "$app_win\\ORV.mde"
+}
+
+# no_update NAME INSTALLED OFFERED [missing]: the agent finds no update to make.
+no_update() {
+  new_scenario "$1"
+  update_files "$2" "$3"
+  [[ "${4:-}" == missing ]] && rm "$share/ORV.mde"
+  run_without_update
 }
 road_update_equal() { no_update update-equal 2 2.0; }
 road_update_lower() { no_update update-lower 10 9; }
