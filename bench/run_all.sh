@@ -58,8 +58,8 @@ for program in mini_download shell_open run_timed agent_watch copy_bench recorde
   cp "$build/bench/$program.exe" "$bench/tools/"
 done
 # The transfer control is in the system folder already: provisioning has nothing to do.
-: >"$drive_c/windows/system32/MSINET.OCX"
-: >"$drive_c/windows/system32/MSINET.oca"
+: >"$drive_c/windows/syswow64/MSINET.OCX"
+: >"$drive_c/windows/syswow64/MSINET.oca"
 
 body_size=$((34148 * 1024))
 python3 tests/wine/http_server.py --port-file "$work/port" --mode normal --size "$body_size" \
@@ -94,7 +94,7 @@ registry() {
       echo "@=\"$1\""
       echo
     fi
-    echo "[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]"
+    echo "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark\\Orvastell]"
     echo "@=\"C:\\\\orvbench\\\\app\""
   } >"$work/bench.reg"
   wine regedit /S "$(winpath "$work/bench.reg")"

@@ -83,8 +83,9 @@ app="$drive_c/Orvastell"
 mkdir -p "$app/config" "$app/runtime" "$drive_c/OrvastellUpdates" "$drive_c/OrvastellTools"
 cp "$agent_exe" "$app/Orvastell.exe"
 cp "$tools/recorder.exe" "$drive_c/OrvastellTools/"
-: >"$drive_c/windows/system32/MSINET.OCX"
-: >"$drive_c/windows/system32/MSINET.oca"
+# The transfer control is in place, in the 32-bit system folder.
+: >"$drive_c/windows/syswow64/MSINET.OCX"
+: >"$drive_c/windows/syswow64/MSINET.oca"
 crlf() { printf '%s\r\n' "$@"; }
 crlf "[UpdateFrontend]" "UpdateLocation=C:\\OrvastellUpdates\\update.ini" "FileRevision=1" >"$app/config/config.ini"
 crlf "[UpdateFrontend]" "FileRevision=2" "FileLocation=C:\\OrvastellUpdates\\ORV.mde" >"$drive_c/OrvastellUpdates/update.ini"
@@ -102,6 +103,8 @@ access_key=""
 if [[ "$road" == update ]]; then
   access_key=$'[HKEY_CLASSES_ROOT\\Access.Database\\CurVer]\n@="Access.Database.11"'
 fi
+# The install folder goes where the product's 32-bit installer writes it on 64-bit Windows: the
+# 32-bit view of HKEY_LOCAL_MACHINE (kept under Wow6432Node).
 cat >"$work/demo.reg" <<EOF
 REGEDIT4
 
@@ -122,7 +125,7 @@ REGEDIT4
 
 $access_key
 
-[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]
+[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark\\Orvastell]
 @="C:\\\\Orvastell"
 EOF
 wine regedit /S "$(winpath "$work/demo.reg")" </dev/null

@@ -68,6 +68,9 @@ orv_wine_env_setup() {
     echo "wine-env: wineboot failed in ${WINEPREFIX}" >&2
     return 1
   fi
+  # A 64-bit Windows has its 32-bit system folder, where 32-bit components and their regsvr32
+  # live; this Wine, without its 32-bit half, names it but does not make it.
+  mkdir -p "${WINEPREFIX}/drive_c/windows/syswow64"
   # Windows placed by the window manager's rules (none under Xvfb), not by Wine's X11 driver.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
 }

@@ -40,6 +40,7 @@ void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target
     const platform::Locale& locale = ctx.platform.locale;
     window.inet1_->SetRequestTimeout(ctx.settings.RequestTimeout);
     window.view_->SetProgressMax(static_cast<float>(ToDouble(size, locale)));
+    window.inet1_->SetBodyLimit(window.BodyLimit());
     ctx.settings.DownloadFilePath = ToText(target, locale);
     window.view_->SetLabel1("Establishing connection... Please wait...");
     window.requestActive_ = true;

@@ -16,8 +16,9 @@ namespace {
 using platform::TransferFailure;
 
 constexpr std::size_t kChunkSize = 256;
-// The most the buffer is reserved for ahead of the read-out, whatever the server announces.
-constexpr std::int64_t kMaxReservation = std::int64_t{512} * 1024 * 1024;
+// The most body a download takes in (and reserves room for ahead of the read-out), whatever the
+// size it was started with or the server announces.
+constexpr std::int64_t kMaxBody = std::int64_t{512} * 1024 * 1024;
 constexpr const char* kParagraph = "\r\n\r\n";
 
 // Reason phrases for the answers a download server or a proxy gives most often.
@@ -63,6 +64,8 @@ std::string FailureReason(const TransferFailure& f, std::int32_t timeoutSeconds)
     }
     case TransferFailure::Kind::Truncated:
         return "The connection was closed before the whole file had arrived.";
+    case TransferFailure::Kind::TooLarge:
+        return "The server sent far more than the expected size, so the download was stopped.";
     case TransferFailure::Kind::None:
     case TransferFailure::Kind::Other:
         break;
@@ -87,7 +90,9 @@ void frmDownloadFile::Load() {
     auto control = ctx_.platform.transfer.CreateTransferControl(*this);
     auto view = ctx_.platform.windows.CreateDownloadWindow(*this);
     ForgetBody();
-    lastTickMs_ = 0;
+    // The first tick measures from here: the rate over the time since midnight would be no rate
+    // at all when the first tick finds data already held.
+    lastTickMs_ = RoundToInt32(static_cast<double>(ctx_.platform.clock.SecondsSinceMidnight()) * 1000.0);
     lastUBound_ = 0;
     requestActive_ = false;
     ++generation_;
@@ -236,17 +241,20 @@ bool frmDownloadFile::ReadBody(std::uint32_t generation) {
     }
 }
 
+std::int64_t frmDownloadFile::BodyLimit() {
+    // Twice the size the download was started with (the bar's maximum), and kMaxBody in any case.
+    const double expectedKB = view_->ProgressMax();
+    if (expectedKB > 0 && expectedKB * 2048 < static_cast<double>(kMaxBody))
+        return static_cast<std::int64_t>(expectedKB * 2048);
+    return kMaxBody;
+}
+
 void frmDownloadFile::ReserveBuffer(std::int64_t announced) {
     // Taken in one piece, the buffer never holds its old and its new block at once, as it does
     // each time it doubles. The announced length is only the server's word: the reservation is
-    // bounded by twice the size the download was started with (the bar's maximum), and by
-    // kMaxReservation in any case; beyond it, appending grows the buffer as before.
+    // bounded as the body itself is.
     if (announced <= 0) return;
-    std::int64_t limit = kMaxReservation;
-    const double expectedKB = view_->ProgressMax();
-    if (expectedKB > 0 && expectedKB * 2048 < static_cast<double>(limit))
-        limit = static_cast<std::int64_t>(expectedKB * 2048);
-    const std::int64_t wanted = std::min(announced, limit);
+    const std::int64_t wanted = std::min(announced, BodyLimit());
     if (static_cast<std::uint64_t>(wanted) <= receivedData_.capacity()) return;
     try {
         receivedData_.reserve(static_cast<std::size_t>(wanted));

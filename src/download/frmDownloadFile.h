@@ -58,7 +58,9 @@ private:
     bool Yield(std::uint32_t generation);
     // The read loop; false when the window went away during it.
     bool ReadBody(std::uint32_t generation);
-    // Makes room in the buffer for the body the server has announced, within bounds.
+    // The most body this download takes in: a body that passes it fails the transfer.
+    std::int64_t BodyLimit();
+    // Makes room in the buffer for the body the server has announced, within that limit.
     void ReserveBuffer(std::int64_t announced);
     void UpdateProgress();
     void Complete();

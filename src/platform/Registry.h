@@ -18,6 +18,17 @@ inline constexpr std::uint32_t kHkeyDynData = 0x80000006u;
 
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001u;
 inline constexpr std::uint32_t kKeyRead = 0x20019u;
+// KEY_WOW64_32KEY: the 32-bit view of the registry (ignored by 32-bit Windows).
+inline constexpr std::uint32_t kKeyWow64_32Key = 0x0200u;
+
+// The access to open a key under `root` with. The agent works in a 32-bit world (the database
+// runtime, the transfer control and the product's installer are 32-bit programs), and on 64-bit
+// Windows what a 32-bit installer writes under HKEY_LOCAL_MACHINE lands in the 32-bit view, so
+// a 64-bit build must look there too. The parts of the other roots that the agent reads are
+// shared between the views (and some systems have no 32-bit view of HKEY_CLASSES_ROOT to open).
+constexpr std::uint32_t AccessInAgentView(std::uint32_t root, std::uint32_t access) {
+    return root == kHkeyLocalMachine ? access | kKeyWow64_32Key : access;
+}
 
 inline constexpr std::uint32_t kRegNone = 0;
 inline constexpr std::uint32_t kRegSz = 1;

@@ -27,7 +27,7 @@ enum TransferState : std::int16_t {
 
 // What went wrong with a request, for the failure rules of the download window.
 struct TransferFailure {
-    enum class Kind { None, Connection, Timeout, HttpStatus, Truncated, Other };
+    enum class Kind { None, Connection, Timeout, HttpStatus, Truncated, TooLarge, Other };
     Kind kind = Kind::None;
     std::int32_t httpStatus = 0;       // for HttpStatus
     std::string text;                  // a description a user can read
@@ -43,6 +43,10 @@ class TransferControl {
 public:
     virtual ~TransferControl() = default;
     virtual void SetRequestTimeout(std::int32_t seconds) = 0;
+    // The most body the control takes in: a response that announces or sends more fails as
+    // TooLarge, and the control stops reading it (a server that never stops sending must not
+    // take all the memory there is).
+    virtual void SetBodyLimit(std::int64_t bytes) = 0;
     // Starts the request and returns at once.
     virtual void Execute(const std::string& url, const std::string& operation) = 0;
     virtual bool StillExecuting() = 0;

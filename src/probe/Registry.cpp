@@ -47,7 +47,9 @@ Variant GetRegistryValue(AgentContext& ctx, std::uint32_t root, const std::strin
     Variant result = defaultValue ? *defaultValue : Variant();
 
     platform::RegKey handle = 0;
-    if (registry.OpenKey(root, keyPath, platform::kKeyRead, handle) != platform::kErrorSuccess) return result;
+    if (registry.OpenKey(root, keyPath, platform::AccessInAgentView(root, platform::kKeyRead), handle) !=
+        platform::kErrorSuccess)
+        return result;
     platform::KeyCloser key(registry, handle);
 
     std::vector<std::uint8_t> buffer(kFirstBufferSize);
@@ -127,7 +129,13 @@ Variant OpenWithShell(AgentContext& ctx, const Variant& path) {
 bool RegisterComponent(AgentContext& ctx, const Variant& path) {
     try {
         const std::string commandLine = "regsvr32 /s " + QuotedIfNeeded(ToText(path, ctx.platform.locale));
-        return ctx.platform.shell.StartProcess(commandLine, platform::kSwHide) != 0;
+        // By its full path in the system folder, the one whose regsvr32 registers 32-bit
+        // components: a regsvr32.exe that lies beside the agent or in the current folder must
+        // never be the one that runs.
+        const std::string folder = GetSystemFolder(ctx);
+        if (folder.empty())
+            throw AgentError(err::kFileNotFound, "regsvr32 could not be found: the system folder is unknown.");
+        return ctx.platform.shell.StartProcess(folder + "\\regsvr32.exe", commandLine, platform::kSwHide) != 0;
     } catch (const AgentError& e) {
         ShowError(ctx, e.Description());
         return false;
@@ -136,7 +144,12 @@ bool RegisterComponent(AgentContext& ctx, const Variant& path) {
 
 std::string GetSystemFolder(AgentContext& ctx) {
     std::string buffer(kMaxPath, '\0');
-    if (ctx.platform.shell.GetSystemDirectory(buffer) == 0) return {};
+    // The 32-bit system folder, where the 32-bit transfer control belongs and where the
+    // regsvr32 that registers it lives: 64-bit Windows keeps it apart from its own (SysWOW64);
+    // 32-bit Windows has only the one and answers 0 to the first question.
+    std::uint32_t length = ctx.platform.shell.GetSystemWow64Directory(buffer);
+    if (length == 0) length = ctx.platform.shell.GetSystemDirectory(buffer);
+    if (length == 0) return {};
     // A path too long for the buffer leaves it all NUL, which gives empty text here.
     return buffer.substr(0, buffer.find('\0'));
 }

@@ -73,7 +73,7 @@ std::int32_t ReadSetting(AgentContext& ctx, const std::string& rootName, const s
 
         auto& registry = ctx.platform.registry;
         platform::RegKey handle = 0;
-        status = registry.OpenKey(root, keyPath, platform::kKeyQueryValue, handle);
+        status = registry.OpenKey(root, keyPath, platform::AccessInAgentView(root, platform::kKeyQueryValue), handle);
         if (status != platform::kErrorSuccess) return status;
         platform::KeyCloser key(registry, handle);
 

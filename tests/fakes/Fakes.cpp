@@ -35,8 +35,14 @@ std::string ParentFolder(const std::string& path) {
 // ---------------------------------------------------------------- registry
 
 namespace {
+// HKEY_LOCAL_MACHINE is seen in two views on 64-bit Windows; the other roots are shared.
+enum class View { Shared, Bits32, Bits64 };
+std::string KeyName(std::uint32_t root, const std::string& path, View view) {
+    const char* tag = view == View::Bits32 ? "/32" : view == View::Bits64 ? "/64" : "";
+    return std::to_string(root) + tag + "|" + ToLowerAscii(path);
+}
 std::string KeyName(std::uint32_t root, const std::string& path) {
-    return std::to_string(root) + "|" + ToLowerAscii(path);
+    return KeyName(root, path, root == platform::kHkeyLocalMachine ? View::Bits32 : View::Shared);
 }
 } // namespace
 
@@ -45,6 +51,13 @@ void FakeRegistry::SetKey(std::uint32_t root, const std::string& path) { keys_[K
 void FakeRegistry::SetValue(std::uint32_t root, const std::string& path, const std::string& name, std::uint32_t type,
                             std::vector<std::uint8_t> data) {
     keys_[KeyName(root, path)].values[ToLowerAscii(name)] = Value{type, std::move(data)};
+}
+
+void FakeRegistry::SetStringIn64BitView(std::uint32_t root, const std::string& path, const std::string& name,
+                                        const std::string& text) {
+    std::vector<std::uint8_t> data(text.begin(), text.end());
+    data.push_back(0);
+    keys_[KeyName(root, path, View::Bits64)].values[ToLowerAscii(name)] = Value{platform::kRegSz, std::move(data)};
 }
 
 void FakeRegistry::SetString(std::uint32_t root, const std::string& path, const std::string& name,
@@ -65,7 +78,9 @@ void FakeRegistry::DenyAccess(std::uint32_t root, const std::string& path) { key
 std::int32_t FakeRegistry::OpenKey(std::uint32_t root, const std::string& subKey, std::uint32_t access,
                                    platform::RegKey& key) {
     accessMasks.push_back(access);
-    auto it = keys_.find(KeyName(root, subKey));
+    View view = View::Shared;
+    if (root == platform::kHkeyLocalMachine) view = (access & platform::kKeyWow64_32Key) ? View::Bits32 : View::Bits64;
+    auto it = keys_.find(KeyName(root, subKey, view));
     if (it == keys_.end()) return platform::kErrorFileNotFound;
     if (it->second.denied) return platform::kErrorAccessDenied;
     key = next_++;
@@ -183,20 +198,31 @@ std::intptr_t FakeShell::ShellExecute(const std::string& verb, const std::string
     return 42;
 }
 
-std::uint32_t FakeShell::StartProcess(const std::string& commandLine, std::int32_t show) {
+std::uint32_t FakeShell::StartProcess(const std::string& program, const std::string& commandLine,
+                                      std::int32_t show) {
     if (startProcessError) throw *startProcessError;
-    started.push_back({commandLine, show});
-    journal_.push_back("process " + commandLine);
+    started.push_back({program, commandLine, show});
+    journal_.push_back("process " + program + " <- " + commandLine);
     return 4242;
 }
 
-std::uint32_t FakeShell::GetSystemDirectory(std::string& buffer) {
-    if (systemDirectoryFails) return 0;
-    const auto n = static_cast<std::uint32_t>(systemDirectory.size());
+namespace {
+// GetSystemDirectoryA's rules: the length written, or the size needed when it does not fit.
+std::uint32_t CopyFolder(const std::string& folder, std::string& buffer) {
+    const auto n = static_cast<std::uint32_t>(folder.size());
     if (n + 1 > buffer.size()) return n + 1;
-    std::copy(systemDirectory.begin(), systemDirectory.end(), buffer.begin());
+    std::copy(folder.begin(), folder.end(), buffer.begin());
     buffer[n] = '\0';
     return n;
+}
+} // namespace
+
+std::uint32_t FakeShell::GetSystemDirectory(std::string& buffer) {
+    return systemDirectoryFails ? 0 : CopyFolder(systemDirectory, buffer);
+}
+
+std::uint32_t FakeShell::GetSystemWow64Directory(std::string& buffer) {
+    return systemDirectoryFails || wow64Directory.empty() ? 0 : CopyFolder(wow64Directory, buffer);
 }
 
 // ---------------------------------------------------------------- message box
@@ -593,7 +619,15 @@ void FakeTransferControl::Cancel() {
 
 std::int32_t FakeTransferControl::ResponseCode() { return owner.responseCode; }
 std::int64_t FakeTransferControl::ContentLength() { return owner.contentLength; }
-platform::TransferFailure FakeTransferControl::Failure() { return owner.failure; }
+platform::TransferFailure FakeTransferControl::Failure() {
+    if (owner.failure.kind == platform::TransferFailure::Kind::None && bodyLimit >= 0 &&
+        static_cast<std::int64_t>(owner.body.size()) > bodyLimit) {
+        platform::TransferFailure tooLarge;
+        tooLarge.kind = platform::TransferFailure::Kind::TooLarge;
+        return tooLarge;
+    }
+    return owner.failure;
+}
 
 std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferControl(platform::TransferEvents& events) {
     auto c = std::make_unique<FakeTransferControl>(*this, events);
@@ -609,6 +643,7 @@ FakePlatform::FakePlatform(FakeLocale::Kind kind)
       ctx(platform) {
     files.AddFolder(files.windowsFolder);
     files.AddFolder(shell.systemDirectory);
+    files.AddFolder(shell.wow64Directory);
     files.AddFolder(process.applicationFolder);
     transfer.windows = &windows;
 }

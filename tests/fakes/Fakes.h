@@ -26,12 +26,18 @@ struct ProcessEnded {};
 std::string NormalizePath(const std::string& path);
 std::string ParentFolder(const std::string& path);
 
+// A 64-bit Windows on which the product and its components were installed by 32-bit
+// installers: what the setters write under HKEY_LOCAL_MACHINE is in the 32-bit view, which a key
+// opened without KEY_WOW64_32KEY does not see. The other roots are shared between the views.
 class FakeRegistry : public platform::Registry {
 public:
     struct Value {
         std::uint32_t type;
         std::vector<std::uint8_t> data;
     };
+    // A text value where only 64-bit programs look (HKEY_LOCAL_MACHINE without the flag).
+    void SetStringIn64BitView(std::uint32_t root, const std::string& path, const std::string& name,
+                              const std::string& text);
     // Adds a key (and its value); names are case-insensitive.
     void SetKey(std::uint32_t root, const std::string& path);
     void SetValue(std::uint32_t root, const std::string& path, const std::string& name, std::uint32_t type,
@@ -89,20 +95,25 @@ public:
     explicit FakeShell(Journal& journal) : journal_(journal) {}
     std::intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
                                std::int32_t show) override;
-    std::uint32_t StartProcess(const std::string& commandLine, std::int32_t show) override;
+    std::uint32_t StartProcess(const std::string& program, const std::string& commandLine,
+                               std::int32_t show) override;
     std::uint32_t GetSystemDirectory(std::string& buffer) override;
+    std::uint32_t GetSystemWow64Directory(std::string& buffer) override;
 
     struct Execute {
         std::string verb, file, parameters;
         std::int32_t show;
     };
     struct Started {
-        std::string commandLine;
+        std::string program, commandLine;
         std::int32_t show;
     };
     std::vector<Execute> executed;
     std::vector<Started> started;
+    // A 64-bit Windows: the 32-bit system folder is kept apart from the native one. An empty
+    // wow64Directory is a 32-bit Windows, which has none.
     std::string systemDirectory = "C:\\WINDOWS\\system32";
+    std::string wow64Directory = "C:\\WINDOWS\\SysWOW64";
     bool systemDirectoryFails = false;
     std::optional<AgentError> startProcessError;  // thrown by StartProcess when set
 
@@ -274,6 +285,7 @@ public:
         : owner(owner), events(events) {}
     ~FakeTransferControl() override;
     void SetRequestTimeout(std::int32_t seconds) override { requestTimeout = seconds; }
+    void SetBodyLimit(std::int64_t bytes) override { bodyLimit = bytes; }
     void Execute(const std::string& url, const std::string& operation) override;
     bool StillExecuting() override;
     std::vector<std::uint8_t> GetChunk(std::size_t size) override;
@@ -287,6 +299,7 @@ public:
     platform::TransferEvents& events;
     std::string url, operation;
     std::int32_t requestTimeout = 0;
+    std::int64_t bodyLimit = -1;  // none set; a longer body fails as TooLarge
     std::size_t offset = 0;
     int stillExecutingPolls = 0, cancels = 0;
     std::vector<std::size_t> chunkSizes;  // sizes asked of GetChunk

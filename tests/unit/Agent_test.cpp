@@ -112,6 +112,9 @@ TEST(Agent, LaunchJoinsTheTrimmedInstallFolderAndTheFileName) {
     for (const auto& c : cases) {
         FakePlatform p;
         Install(p, nullptr, c.folderValue);
+        // What a 64-bit program would read instead: not the product's 32-bit installation.
+        p.registry.SetStringIn64BitView(platform::kHkeyLocalMachine, kInstallKey, "", "C:\\Elsewhere");
+        p.files.AddFile("C:\\Elsewhere\\ORV.mde", "another front-end");
         LoadSettings(p.ctx);
         EXPECT_THROW(LaunchFrontEnd(p.ctx), fakes::ProcessEnded);
         ASSERT_EQ(p.shell.executed.size(), 1u);

@@ -61,6 +61,7 @@ TEST(RuntimeDownload, StartsTheWindowWithTheRuntimeSettings) {
     EXPECT_EQ(view.progressValue, 0.0f);
     ASSERT_NE(p.transfer.control, nullptr);
     EXPECT_EQ(p.transfer.control->requestTimeout, 60);
+    EXPECT_EQ(p.transfer.control->bodyLimit, std::int64_t{34148} * 2048);  // twice the expected size
     EXPECT_EQ(p.transfer.control->url, s.DownloadURL);
     // The window is shown before the request goes out.
     EXPECT_LT(JournalAt(p, "download window shown"), JournalAt(p, "execute GET " + s.DownloadURL));
@@ -215,13 +216,13 @@ TEST(DownloadWindow, TheBufferIsReservedFromTheAnnouncedLengthWithinBounds) {
 
 TEST(DownloadWindow, ProgressCountsWholeKilobytesAndNeverPassesTheMaximum) {
     FakePlatform p;
-    Prepare(p, 8 * 1024 + 256);
-    StartByHand(p, 2, false, false);
+    Prepare(p, 8 * 1024 + 256);  // more than expected, within twice as much
+    StartByHand(p, 5, false, false);
     std::vector<float> seen;
     p.windows.onDoEvents = [&](int) { seen.push_back(p.windows.downloadWindow->progressValue); };
     Pump(p);
-    EXPECT_EQ(p.windows.downloadWindow->highestProgress, 2.0f);
-    EXPECT_EQ(p.windows.downloadWindow->progressValue, 2.0f);
+    EXPECT_EQ(p.windows.downloadWindow->highestProgress, 5.0f);
+    EXPECT_EQ(p.windows.downloadWindow->progressValue, 5.0f);
     // 2 full chunks hold 511 bytes (0.499 KB: 0); 3 hold 767 (0.749 KB: 1).
     ASSERT_GE(seen.size(), 7u);
     EXPECT_EQ(seen[4], 0.0f);
@@ -329,7 +330,8 @@ TEST(DownloadTimer, IdleTicksCalculateOnceThenShowNothingAndAnInstantIsNoTime) {
     p.transfer.statesOnExecute.clear();
     DownloadAccessRuntime(p.ctx);
     auto& view = *p.windows.downloadWindow;
-    p.clock.secondsQueue = {43200.0f, 43200.0f, 43200.0f, 43201.0f, 43201.0f, 43202.0f, 43202.0f};
+    // Loaded at noon (the fake clock's time); the ticks come a second apart from there.
+    p.clock.secondsQueue = {43201.0f, 43201.0f, 43201.0f, 43202.0f, 43202.0f, 43203.0f, 43203.0f};
     Window(p).Timer1_Timer();
     EXPECT_EQ(view.label2, "0.00 KB @ 0.00 KB/s");
     EXPECT_EQ(view.timeLeft, "Time left: Calculating...");
@@ -347,11 +349,14 @@ TEST(DownloadTimer, IdleTicksCalculateOnceThenShowNothingAndAnInstantIsNoTime) {
 TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
     struct Case {
         fakes::FakeLocale::Kind locale;
-        float first, second;
+        float first, second;  // a first of 0: no tick before the read-out
         std::int32_t sizeKB;
         const char *label2, *timeLeft;
     };
+    // The window is loaded at noon, 43200 s after midnight.
     const Case cases[] = {
+        // A fast network: the first tick finds the read-out under way and measures from the load.
+        {fakes::FakeLocale::Kind::EnUs, 0.0f, 43202.0f, 34148, "1,025.00 KB @ 512.50 KB/s", "Time left: 1min 5secs"},
         // 4100 chunks: upper index 1049599, 1024.999 KB; 1049600 bytes in 2 s: 512.5 KB/s, and
         // (34148 - 1024.999) / 512.5 = 64.63 s.
         {fakes::FakeLocale::Kind::EnUs, 43200.0f, 43202.0f, 34148, "1,025.00 KB @ 512.50 KB/s",
@@ -371,7 +376,7 @@ TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
         // Ticks once with nothing held, once after 4100 chunks; the read loop yields before
         // chunk k at call k + 2.
         p.windows.onDoEvents = [&p, &c](int n) {
-            if (n != 3 && n != 4100 + 3) return;
+            if ((n != 3 || c.first == 0.0f) && n != 4100 + 3) return;
             const float at = n == 3 ? c.first : c.second;
             p.clock.secondsQueue = {at, at};
             Window(p).Timer1_Timer();
@@ -425,6 +430,9 @@ TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed
         {"status outside the known phrases", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::HttpStatus, {}, 418); },
          "The server answered 418."},
         {"empty body", [](FakePlatform& p) { p.transfer.body.clear(); }, "The server sent an empty file."},
+        {"a body past twice the expected size",
+         [](FakePlatform& p) { p.transfer.body.resize(std::size_t{34148} * 2048 + 1); },
+         "The server sent far more than the expected size, so the download was stopped."},
     };
     for (const bool earlier : {true, false}) {
         for (const auto& c : cases) {

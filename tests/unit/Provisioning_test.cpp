@@ -10,10 +10,11 @@ namespace {
 
 using fakes::FakePlatform;
 
-const std::string kSystemControl = "C:\\WINDOWS\\system32\\MSINET.OCX";
-const std::string kSystemCompanion = "C:\\WINDOWS\\system32\\MSINET.oca";
+// The 32-bit system folder of a 64-bit Windows: the control is a 32-bit component.
+const std::string kSystemControl = "C:\\WINDOWS\\SysWOW64\\MSINET.OCX";
+const std::string kSystemCompanion = "C:\\WINDOWS\\SysWOW64\\MSINET.oca";
 const std::string kUpdates = "C:\\Apps\\Orvastell\\updates";
-const std::string kRegister = "regsvr32 /s " + kSystemControl;
+const std::string kRegister = "C:\\WINDOWS\\SysWOW64\\regsvr32.exe <- regsvr32 /s " + kSystemControl;
 
 std::vector<std::string> Effects(const FakePlatform& p) {
     std::vector<std::string> out;
@@ -75,6 +76,18 @@ TEST(Provisioning, AMissingCompanionIsReportedAndTheControlIsStillRegistered) {
     EXPECT_EQ(Effects(p),
               (std::vector<std::string>{"replace " + kSystemControl, "box Whoops!", "process " + kRegister}));
     EXPECT_EQ(p.messageBox.shown.size(), 1u);
+}
+
+TEST(Provisioning, On32BitWindowsTheOneSystemFolderIsUsed) {
+    FakePlatform p;
+    p.shell.wow64Directory.clear();
+    p.files.AddFile(kUpdates + "\\MSINET.OCX", "control");
+    p.files.AddFile(kUpdates + "\\MSINET.oca", "companion");
+    EXPECT_TRUE(Returned(EnsureTransferControl(p.ctx), true));
+    const std::string system = "C:\\WINDOWS\\system32";
+    EXPECT_EQ(Effects(p), (std::vector<std::string>{"replace " + system + "\\MSINET.OCX", "replace " + system +
+                                                        "\\MSINET.oca", "process " + system + "\\regsvr32.exe <- regsvr32 /s " +
+                                                        system + "\\MSINET.OCX"}));
 }
 
 TEST(Provisioning, AnUnreadableSystemFolderGivesPathsAtTheDriveRoot) {

@@ -145,31 +145,56 @@ TEST(Registry, OpenWithShellOpensAndReportsOnlyErrors) {
     EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nInvalid use of Null");
 }
 
-TEST(Registry, RegisterComponentStartsRegsvr32HiddenAndQuotesPathsWithBlanks) {
+TEST(Registry, RegisterComponentStartsTheSystemsRegsvr32HiddenAndQuotesPathsWithBlanks) {
     FakePlatform p;
-    EXPECT_TRUE(RegisterComponent(p.ctx, "C:\\WINDOWS\\system32\\MSINET.OCX"));
+    EXPECT_TRUE(RegisterComponent(p.ctx, "C:\\WINDOWS\\SysWOW64\\MSINET.OCX"));
     EXPECT_TRUE(RegisterComponent(p.ctx, "C:\\Program Files\\Orvastell\\MSINET.OCX"));
     ASSERT_EQ(p.shell.started.size(), 2u);
-    EXPECT_EQ(p.shell.started[0].commandLine, "regsvr32 /s C:\\WINDOWS\\system32\\MSINET.OCX");
+    // By its full path in the 32-bit system folder, never by a name that a search could find
+    // beside the agent; the command line itself is unchanged.
+    EXPECT_EQ(p.shell.started[0].program, "C:\\WINDOWS\\SysWOW64\\regsvr32.exe");
+    EXPECT_EQ(p.shell.started[0].commandLine, "regsvr32 /s C:\\WINDOWS\\SysWOW64\\MSINET.OCX");
     EXPECT_EQ(p.shell.started[0].show, 0);
     EXPECT_EQ(p.shell.started[1].commandLine, "regsvr32 /s \"C:\\Program Files\\Orvastell\\MSINET.OCX\"");
 
     p.shell.startProcessError = AgentError(53, "File not found");
-    EXPECT_FALSE(RegisterComponent(p.ctx, "C:\\WINDOWS\\system32\\MSINET.OCX"));
+    EXPECT_FALSE(RegisterComponent(p.ctx, "C:\\WINDOWS\\SysWOW64\\MSINET.OCX"));
     ASSERT_EQ(p.messageBox.shown.size(), 1u);
     EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nFile not found");
     EXPECT_EQ(p.messageBox.shown[0].title, "Whoops!");
+
+    // With no system folder known there is no regsvr32 to start: one box, nothing started.
+    FakePlatform lost;
+    lost.shell.systemDirectoryFails = true;
+    EXPECT_FALSE(RegisterComponent(lost.ctx, "\\MSINET.OCX"));
+    EXPECT_TRUE(lost.shell.started.empty());
+    ASSERT_EQ(lost.messageBox.shown.size(), 1u);
+    EXPECT_EQ(lost.messageBox.shown[0].text,
+              "A problem has occured:\r\nregsvr32 could not be found: the system folder is unknown.");
 }
 
-TEST(Registry, SystemFolderIsTheTextBeforeTheFirstNul) {
-    FakePlatform p;
-    EXPECT_EQ(GetSystemFolder(p.ctx), "C:\\WINDOWS\\system32");
-    p.shell.systemDirectory = "C:\\" + std::string(256, 'd');  // 259 characters: still fits
-    EXPECT_EQ(GetSystemFolder(p.ctx), p.shell.systemDirectory);
-    p.shell.systemDirectory += "d";  // 260: too long for the buffer
-    EXPECT_EQ(GetSystemFolder(p.ctx), "");
-    p.shell.systemDirectoryFails = true;
-    EXPECT_EQ(GetSystemFolder(p.ctx), "");
+TEST(Registry, SystemFolderIsThe32BitOneAndTheTextBeforeTheFirstNul) {
+    const std::string fits = "C:\\" + std::string(256, 'd');  // 259 characters
+    struct Case {
+        std::string wow64, system;
+        bool fails;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"C:\\WINDOWS\\SysWOW64", "C:\\WINDOWS\\system32", false, "C:\\WINDOWS\\SysWOW64"},  // 64-bit Windows
+        {"", "C:\\WINDOWS\\system32", false, "C:\\WINDOWS\\system32"},                     // 32-bit Windows
+        {"", fits, false, fits},
+        {"", fits + "d", false, ""},  // 260: too long for the buffer
+        {fits + "d", "C:\\WINDOWS\\system32", false, ""},  // answered, but too long
+        {"C:\\WINDOWS\\SysWOW64", "C:\\WINDOWS\\system32", true, ""},
+    };
+    for (const auto& c : cases) {
+        FakePlatform p;
+        p.shell.wow64Directory = c.wow64;
+        p.shell.systemDirectory = c.system;
+        p.shell.systemDirectoryFails = c.fails;
+        EXPECT_EQ(GetSystemFolder(p.ctx), c.expected) << c.wow64 << " | " << c.system;
+    }
 }
 
 } // namespace

@@ -52,7 +52,7 @@ inline std::string DescriptionText(const std::string& offered, const std::string
 inline void Install(FakePlatform& p, const char* curVer = "Access.Database.11", const std::string& folderValue = kFolder) {
     p.registry.SetString(platform::kHkeyLocalMachine, kInstallKey, "", folderValue);
     if (curVer) p.registry.SetString(platform::kHkeyClassesRoot, kCurVer, "", curVer);
-    p.files.AddFile(p.shell.systemDirectory + "\\MSINET.OCX", "control");
+    p.files.AddFile(p.shell.wow64Directory + "\\MSINET.OCX", "control");
     p.files.AddFile(kFrontEnd, "old front-end");
 }
 

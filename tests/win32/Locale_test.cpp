@@ -78,5 +78,16 @@ TEST(Win32Locale, FormatFixed2GroupedRoundsToCentsAndGroupsThousands) {
     EXPECT_EQ(locale.FormatFixed2Grouped(1e20), "100,000,000,000,000,000,000.00");
 }
 
+TEST(Win32Locale, FormatFixed2GroupedGroupsByThousandsWithTheLocalesSeparators) {
+    // English (India) writes its own numbers 12,34,567.89; the pattern groups by thousands.
+    const win32::Win32Locale indian(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_INDIA), SORT_DEFAULT));
+    ASSERT_EQ(indian.FormatNumber(1.5), "1.5");
+    EXPECT_EQ(indian.FormatFixed2Grouped(1234567.891), "1,234,567.89");
+    EXPECT_EQ(indian.FormatFixed2Grouped(34148.0 * 1024), "34,967,552.00");
+    // German: a point between the thousands, a comma before the cents.
+    const win32::Win32Locale german(MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), SORT_DEFAULT));
+    EXPECT_EQ(german.FormatFixed2Grouped(1234567.891), "1.234.567,89");
+}
+
 } // namespace
 } // namespace orv

@@ -7,6 +7,7 @@
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32Process.h"
 #include "platform/win32/Win32Shell.h"
+#include "util/Array.h"
 
 namespace orv {
 namespace {
@@ -36,18 +37,43 @@ TEST(Win32Shell, SystemDirectoryFillsTheBufferOnlyWhenItFits) {
     const std::string folder = buffer.substr(0, length);
     EXPECT_EQ(buffer[length], '\0');
     EXPECT_NE(folder.back(), '\\');
-    EXPECT_NE(::GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << folder;
 
     std::string small(4, '\0');
     EXPECT_GT(shell.GetSystemDirectory(small), 4u);
     EXPECT_EQ(small, std::string(4, '\0'));
 }
 
-TEST(Win32Shell, StartProcessStartsHiddenWithoutWaitingOrReportsAMissingProgram) {
+TEST(Win32Shell, TheWow64SystemFolderIsApartFromTheNativeOneOnA64BitSystem) {
     win32::Win32Shell shell;
-    EXPECT_NE(shell.StartProcess("cmd.exe /c exit 3", platform::kSwHide), 0u);
+    std::string native(260, '\0'), wow64(260, '\0');
+    const std::uint32_t nativeLength = shell.GetSystemDirectory(native);
+    const std::uint32_t wow64Length = shell.GetSystemWow64Directory(wow64);
+    ASSERT_GT(nativeLength, 0u);
+#ifdef _WIN64
+    ASSERT_GT(wow64Length, 0u);
+    ASSERT_LT(wow64Length, 260u);
+    const std::string folder = wow64.substr(0, wow64Length);
+    EXPECT_EQ(ToLowerAscii(folder.substr(folder.size() - 9)), "\\syswow64");
+    EXPECT_NE(ToLowerAscii(folder), ToLowerAscii(native.substr(0, nativeLength)));
+    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) << folder;
+    std::string small(4, '\0');
+    EXPECT_GT(shell.GetSystemWow64Directory(small), 4u);
+    EXPECT_EQ(small, std::string(4, '\0'));
+#else
+    (void)wow64Length;  // 0 on 32-bit Windows, the folder on 64-bit Windows: both are right here
+#endif
+}
+
+TEST(Win32Shell, StartProcessStartsTheProgramAtItsPathHiddenOrReportsAMissingOne) {
+    win32::Win32Shell shell;
+    std::string system(260, '\0');
+    system.resize(shell.GetSystemDirectory(system));
+    EXPECT_NE(shell.StartProcess(system + "\\cmd.exe", "cmd.exe /c exit 3", platform::kSwHide), 0u);
     try {
-        shell.StartProcess("orv-no-such-program.exe /s x", platform::kSwHide);
+        shell.StartProcess(system + "\\orv-no-such-program.exe", "orv-no-such-program.exe /s x", platform::kSwHide);
         ADD_FAILURE() << "a missing program was started";
     } catch (const AgentError& e) {
         EXPECT_EQ(e.Number(), err::kFileNotFound);

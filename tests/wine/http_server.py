@@ -18,6 +18,7 @@ Modes:
   stall      accepts the request and never answers (until the server stops)
   slow       200, Content-Length, the body in 4 KB pieces 20 ms apart
   nolength   200 without Content-Length; the body, then the connection closes
+  endless    200 without Content-Length; the body's pattern, sent until the client gives up
 
 The body is `size` bytes of a fixed pattern (see body_bytes), so a test can rebuild it and
 compare. Every request is appended to the log file as "<method> <target>".
@@ -30,7 +31,7 @@ import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-MODES = {"normal", "404", "500", "truncated", "stall", "slow", "nolength"}
+MODES = {"normal", "404", "500", "truncated", "stall", "slow", "nolength", "endless"}
 STOP = threading.Event()
 
 
@@ -85,6 +86,19 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(text)))
             self.end_headers()
             self.wfile.write(text)
+            return
+        if mode == "endless":
+            self.send_response(200, "OK")
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            piece = body_bytes(251 * 1024)
+            try:
+                while not STOP.is_set():
+                    self.wfile.write(piece)
+            except OSError:  # the client has closed the connection
+                pass
             return
         body = body_bytes(size)
         self.send_response(200, "OK")

@@ -58,10 +58,10 @@ new_scenario() {
   mkdir -p "$dir"
   ((install_set)) || install="$app_win"
   rm -f "$base/tools/opened.log" "$base/tools/registered.log"
-  if ((!keep)); then rm -f "$system32/MSINET.OCX" "$system32/MSINET.oca"; fi
+  if ((!keep)); then rm -f "$syswow64/MSINET.OCX" "$syswow64/MSINET.oca"; fi
   if ((control && !keep)); then
-    printf 'transfer control in place' >"$system32/MSINET.OCX"
-    printf 'its companion in place' >"$system32/MSINET.oca"
+    printf 'transfer control in place' >"$syswow64/MSINET.OCX"
+    printf 'its companion in place' >"$syswow64/MSINET.oca"
   fi
   {
     echo "REGEDIT4"
@@ -76,10 +76,17 @@ new_scenario() {
       echo "@=\"$access\""
       echo
     fi
+    # The product's 32-bit installer writes the install folder into the 32-bit view (what
+    # "reg add /reg:32" writes, kept under Wow6432Node); the 64-bit view holds a decoy that only a
+    # program reading the wrong view would find.
     echo "[-HKEY_LOCAL_MACHINE\\Software\\Quenlark]"
+    echo "[-HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark]"
+    echo
+    echo "[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]"
+    echo "@=\"C:\\\\orvtest\\\\decoy\""
     echo
     if ((has_install)); then
-      echo "[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]"
+      echo "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark\\Orvastell]"
       echo "@=\"${install//\\/\\\\}\""
     fi
   } >"$dir/scenario.reg"
@@ -96,13 +103,15 @@ run_agent() {
   shift
   exit_code=0
   started_at=$SECONDS
-  wine "C:\\orvtest\\tools\\uidriver.exe" --log "$(winpath "$dir/ui.log")" --timeout "$timeout" \
-    --shotdir "$(winpath "$shots")" "$@" \
+  # From the scenario's folder (the application folder's parent): that is the agent's current
+  # folder.
+  (cd "$base/$scenario" && wine "C:\\orvtest\\tools\\uidriver.exe" --log "$(winpath "$dir/ui.log")" \
+    --timeout "$timeout" --shotdir "$(winpath "$shots")" "$@" \
     --on "Whoops!" "*" "every,press:OK" \
     --on "Orvastell" "*" "every,press:OK" \
     --on "Can not continue" "*" "every,press:OK" \
     --on "Download MS Access 2003 Runtime?" "*" "every,press:No" \
-    -- "$app_win\\Orvastell.exe" </dev/null >"$dir/driver.out" 2>&1 || exit_code=$?
+    -- "$app_win\\Orvastell.exe" </dev/null >"$dir/driver.out" 2>&1) || exit_code=$?
   ended_at=$SECONDS
   sed 's/^/    /' "$dir/ui.log"
 }

@@ -2,8 +2,9 @@
    started, one line per call:
      * as the program that opens .mde and .msi files: the path it was asked to open (without the
        quotes around it), appended to opened.log;
-     * installed as regsvr32.exe: its whole command line, exactly as the agent gave it, appended
-       to registered.log.
+     * installed as regsvr32.exe: the path it was started from, "|", and its whole command line,
+       exactly as the agent gave it, appended to registered.log (so a regsvr32 started from the
+       wrong folder is seen).
    The logs go to the folder named by the ORVTEST_LOG_DIR environment variable, or else beside
    the program itself. */
 #include <windows.h>
@@ -49,7 +50,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     base = strrchr(self, '\\');
     base = base ? base + 1 : self;
     if (lstrcmpiA(base, "regsvr32.exe") == 0) {
-        Record("registered.log", args, strlen(args));
+        char line[MAX_PATH + 4096];
+        _snprintf(line, sizeof line, "%s|%s", self, args);
+        line[sizeof line - 1] = '\0';
+        Record("registered.log", line, strlen(line));
         return 0;
     }
 

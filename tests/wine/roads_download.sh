@@ -126,7 +126,28 @@ road_download_no_server() {
   download_failed download-no-server normal "The server could not be reached. Please check your Internet connection." \
     --proxy "$dead_port"
 }
-roads+=(download_404 download_500 download_cut_short download_no_server)
+# A server that never stops sending: once more than twice the expected size has come, the
+# transfer stops and fails like any other, with nothing saved.
+road_download_endless() {
+  download_failed download-endless endless \
+    "The server sent more than $((2 * runtime_size)) bytes, far more than the expected size, so the download was stopped."
+}
+roads+=(download_404 download_500 download_cut_short download_no_server download_endless)
+
+# The download window cannot be made (here: no common controls for its progress bar): one box
+# with the error's number, the run ends at once with exit code 1, and no window of the agent is
+# left behind to receive messages for a form that no longer exists.
+road_download_no_window() {
+  download_setup download-no-window normal
+  WINEDLLOVERRIDES="${WINEDLLOVERRIDES};comctl32=d" download_run 30
+  expect_exit 1
+  expect_box "Orvastell" "Run-time error '1411':\\r\\n\\r\\nThe window could not be created (CreateWindowEx failed, error 1411)." "[OK]"
+  expect_boxes 2
+  refuse_log "SHOW OrvastellDownloadForm"
+  expect_requests 0
+  nothing_downloaded
+}
+roads+=(download_no_window)
 
 # The server accepts and never answers; the user stops it. The close box: the request is dropped
 # and, with no window left, the agent ends. Cancel: the agent ends at once.

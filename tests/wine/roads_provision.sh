@@ -12,18 +12,22 @@ provision_files() {  # provision_files [control] [companion]: what the updates f
   done
   printf 'front-end' >"$app/ORV.mde"
 }
-registration='regsvr32 /s C:\windows\system32\MSINET.OCX'
+# The 32-bit system folder's regsvr32, by its full path, with the command line unchanged.
+registration='C:\windows\syswow64\regsvr32.exe|regsvr32 /s C:\windows\syswow64\MSINET.OCX'
 
-# Missing from the system folder: the control and its companion are copied and the control is
-# registered once, silently; the next start finds it and does nothing.
+# Missing from the 32-bit system folder: the control and its companion are copied there and the
+# control is registered once, silently, by that folder's regsvr32 (not the one planted beside the
+# agent, nor the one in the current folder); the next start finds it and does nothing.
 road_provision_copied() {
   new_scenario provision-copied --no-control
   provision_files control companion
+  cp "$base/tools/recorder.exe" "$app/regsvr32.exe"
+  cp "$base/tools/recorder.exe" "$base/$scenario/regsvr32.exe"
   run_agent 30
   expect_exit 0
   expect_boxes 0
-  expect_bytes "$system32/MSINET.OCX" "$app/updates/MSINET.OCX"
-  expect_bytes "$system32/MSINET.oca" "$app/updates/MSINET.oca"
+  expect_bytes "$syswow64/MSINET.OCX" "$app/updates/MSINET.OCX"
+  expect_bytes "$syswow64/MSINET.oca" "$app/updates/MSINET.oca"
   expect_registered "$registration"
   expect_opened "$app_win\\ORV.mde"
 
@@ -45,8 +49,8 @@ road_provision_copy_fails() {
   expect_exit 0
   whoops 'The file was not copied successfully.\r\n\r\nPath not found'
   expect_boxes 1
-  expect_absent "$system32/MSINET.OCX"
-  expect_absent "$system32/MSINET.oca"
+  expect_absent "$syswow64/MSINET.OCX"
+  expect_absent "$syswow64/MSINET.oca"
   expect_registered
   expect_opened "$app_win\\ORV.mde"
 }
@@ -60,8 +64,8 @@ road_provision_companion_missing() {
   expect_exit 0
   whoops 'The file was not copied successfully.\r\n\r\nFile not found'
   expect_boxes 1
-  expect_bytes "$system32/MSINET.OCX" "$app/updates/MSINET.OCX"
-  expect_absent "$system32/MSINET.oca"
+  expect_bytes "$syswow64/MSINET.OCX" "$app/updates/MSINET.OCX"
+  expect_absent "$syswow64/MSINET.oca"
   expect_registered "$registration"
   expect_opened "$app_win\\ORV.mde"
 }

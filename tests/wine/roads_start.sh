@@ -14,7 +14,7 @@ ok_version() {  # ok_version NAME CURVER
   expect_requests 0
   expect_only "$app" Orvastell.exe ORV.mde config
   # The transfer control was in place: neither copied again nor registered.
-  expect_text "$system32/MSINET.OCX" 'transfer control in place'
+  expect_text "$syswow64/MSINET.OCX" 'transfer control in place'
 }
 road_version_11() { ok_version version-11 "Access.Database.11"; }
 road_version_12() { ok_version version-12 "Access.Database.12"; }

@@ -49,7 +49,8 @@ fi
 if stale "$tools/recorder.exe" "$here/recorder.c"; then
   $cc -O1 -Wall -mwindows -o "$tools/recorder.exe" "$here/recorder.c"
 fi
-backend_sources=("$here/backend_check.cpp" src/platform/win32/Win32Windows.cpp src/platform/win32/Win32Transfer.cpp)
+backend_sources=("$here/backend_check.cpp" src/platform/win32/Win32Windows.cpp src/platform/win32/Win32Transfer.cpp
+  src/platform/win32/Win32CommonControls.cpp)
 if stale "$tools/backend_check.exe" "${backend_sources[@]}" src/platform/win32/*.h src/platform/*.h; then
   $cxx -std=c++20 -O1 -Wall -Isrc "${backend_sources[@]}" -static -lwininet -lcomctl32 -lgdi32 -luser32 \
     -o "$tools/backend_check.exe"
@@ -105,10 +106,19 @@ drive_c="$WINEPREFIX/drive_c"
 base="$drive_c/orvtest"
 mkdir -p "$base/tools"
 cp "$tools/recorder.exe" "$tools/uidriver.exe" "$tools/locker.exe" "$base/tools/"
-system32="$drive_c/windows/system32"
-# regsvr32 is the recorder: the agent starts it by name, which finds the system folder's copy;
-# the override makes Wine run that file rather than its own built-in program.
-cp "$tools/recorder.exe" "$system32/regsvr32.exe"
+# The 32-bit system folder, where the agent keeps the (32-bit) transfer control and whose
+# regsvr32 registers it.
+syswow64="$drive_c/windows/syswow64"
+# regsvr32 is the recorder, which logs the path it was started from: the one in the 32-bit system
+# folder is the right one; the one in the 64-bit system folder (and those that roads plant beside
+# the agent and in the current folder) must never run. The override makes Wine run these files
+# rather than its own built-in program.
+cp "$tools/recorder.exe" "$syswow64/regsvr32.exe"
+cp "$tools/recorder.exe" "$drive_c/windows/system32/regsvr32.exe"
+# Where a 64-bit program would find the install folder (see new_scenario): a front-end that the
+# agent must never open.
+mkdir -p "$base/decoy"
+printf 'decoy front-end' >"$base/decoy/ORV.mde"
 export ORVTEST_LOG_DIR='C:\orvtest\tools'
 
 cat >"$work/prefix.reg" <<EOF

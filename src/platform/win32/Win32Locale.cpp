@@ -44,9 +44,9 @@ private:
     BSTR value_ = nullptr;
 };
 
-std::string LocaleInfo(LCTYPE type, const char* fallback) {
+std::string LocaleInfo(LCID locale, LCTYPE type, const char* fallback) {
     char buffer[16] = {};
-    if (::GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, static_cast<int>(sizeof buffer)) <= 0) return fallback;
+    if (::GetLocaleInfoA(locale, type, buffer, static_cast<int>(sizeof buffer)) <= 0) return fallback;
     return buffer;
 }
 
@@ -123,38 +123,34 @@ std::string RoundDecimalText(const std::string& text, std::size_t digits) {
 std::optional<double> Win32Locale::ParseNumber(const std::string& text) const {
     Bstr input(text);
     double value = 0;
-    if (FAILED(::VarR8FromStr(input.Get(), LOCALE_USER_DEFAULT, 0, &value))) return std::nullopt;
+    if (FAILED(::VarR8FromStr(input.Get(), localeId_, 0, &value))) return std::nullopt;
     return value;
 }
 
 std::string Win32Locale::FormatNumber(double value) const {
     Bstr output;
-    if (FAILED(::VarBstrFromR8(value, LOCALE_USER_DEFAULT, 0, output.Out()))) throw AgentError::TypeMismatch();
+    if (FAILED(::VarBstrFromR8(value, localeId_, 0, output.Out()))) throw AgentError::TypeMismatch();
     return output.ToAnsi();
 }
 
 std::string Win32Locale::FormatGeneralDate(double oleDate) const {
     Bstr output;
-    if (FAILED(::VarBstrFromDate(oleDate, LOCALE_USER_DEFAULT, 0, output.Out()))) throw AgentError::TypeMismatch();
+    if (FAILED(::VarBstrFromDate(oleDate, localeId_, 0, output.Out()))) throw AgentError::TypeMismatch();
     return output.ToAnsi();
 }
 
 std::string Win32Locale::FormatFixed2Grouped(double value) const {
     if (!std::isfinite(value)) throw AgentError::Overflow();
-    // The pattern fixes two decimals, a leading zero and a plain leading minus; only the
-    // separators and the grouping come from the user's settings.
-    std::string decimal = LocaleInfo(LOCALE_SDECIMAL, ".");
-    std::string thousand = LocaleInfo(LOCALE_STHOUSAND, ",");
-    const std::string grouping = LocaleInfo(LOCALE_SGROUPING, "3;0");
-    UINT groups = 0;  // "3;0" -> 3, "3;2;0" -> 32, as NUMBERFMT wants it
-    for (char c : grouping)
-        if (c >= '1' && c <= '9') groups = groups * 10 + static_cast<UINT>(c - '0');
-    if (groups == 0) groups = 3;
+    // The pattern fixes two decimals, a leading zero, a plain leading minus and groups of
+    // thousands (threes, whatever grouping the locale writes its own numbers in: 12,34,567.89
+    // would not be thousands); only the two separators come from the user's settings.
+    std::string decimal = LocaleInfo(localeId_, LOCALE_SDECIMAL, ".");
+    std::string thousand = LocaleInfo(localeId_, LOCALE_STHOUSAND, ",");
 
     NUMBERFMTA format{};
     format.NumDigits = 2;
     format.LeadingZero = 1;
-    format.Grouping = groups;
+    format.Grouping = 3;
     format.lpDecimalSep = decimal.data();
     format.lpThousandSep = thousand.data();
     format.NegativeOrder = 1;  // "-1.1"
@@ -162,7 +158,7 @@ std::string Win32Locale::FormatFixed2Grouped(double value) const {
     const std::string input = RoundDecimalText(PlainDecimal(value), 2);
     // Room for the largest double: 309 digits, their group separators and the cents.
     std::vector<char> buffer(1024, '\0');
-    const int length = ::GetNumberFormatA(LOCALE_USER_DEFAULT, 0, input.c_str(), &format, buffer.data(),
+    const int length = ::GetNumberFormatA(localeId_, 0, input.c_str(), &format, buffer.data(),
                                           static_cast<int>(buffer.size()));
     if (length <= 0) throw AgentError::Overflow();
     return std::string(buffer.data());

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32CommonControls.h"
 
 namespace orv::win32 {
 namespace {
@@ -23,7 +24,14 @@ std::int32_t Win32MessageBox::Show(const std::string& text, const std::string& t
     std::vector<HWND> disabled;
     ::EnumThreadWindows(::GetCurrentThreadId(), CollectEnabledWindow, reinterpret_cast<LPARAM>(&disabled));
     for (HWND window : disabled) ::EnableWindow(window, FALSE);
-    const int result = ::MessageBoxA(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style));
+    int result = 0;
+    {
+        CommonControlsScope commonControls;  // themed buttons, as on the agent's windows
+        result = ::MessageBoxA(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style));
+    }
+    // Where the common controls cannot be loaded, a box made with them fails before it shows;
+    // the user is still told, in a box of the system's plain controls.
+    if (result <= 0) result = ::MessageBoxA(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style));
     for (HWND window : disabled)
         if (::IsWindow(window)) ::EnableWindow(window, TRUE);
     return result;

@@ -14,7 +14,8 @@ std::intptr_t Win32Shell::ShellExecute(const std::string& verb, const std::strin
     return reinterpret_cast<std::intptr_t>(result);
 }
 
-std::uint32_t Win32Shell::StartProcess(const std::string& commandLine, std::int32_t show) {
+std::uint32_t Win32Shell::StartProcess(const std::string& program, const std::string& commandLine,
+                                       std::int32_t show) {
     // CreateProcessA may write into the command line, so it gets its own copy.
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
@@ -23,7 +24,10 @@ std::uint32_t Win32Shell::StartProcess(const std::string& commandLine, std::int3
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(show);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    // The program is named by its path, so the system does not search the folders (the
+    // program's own, the current one, PATH) that the command line's first word would be looked
+    // up in.
+    if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         throw FileError(::GetLastError());
     // Nothing waits for the new process; its handles are not needed.
     ::CloseHandle(process.hThread);
@@ -33,6 +37,10 @@ std::uint32_t Win32Shell::StartProcess(const std::string& commandLine, std::int3
 
 std::uint32_t Win32Shell::GetSystemDirectory(std::string& buffer) {
     return ::GetSystemDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+}
+
+std::uint32_t Win32Shell::GetSystemWow64Directory(std::string& buffer) {
+    return ::GetSystemWow64DirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
 }
 
 } // namespace orv::win32

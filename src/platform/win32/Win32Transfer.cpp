@@ -6,7 +6,6 @@
 #include <deque>
 #include <new>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -53,22 +52,19 @@ WinInet LoadWinInet() {
     WinInet api;
     HMODULE module = ::LoadLibraryA("wininet.dll");
     if (!module) return api;
-    auto find = [module](auto& slot, const char* name) {
-        const FARPROC proc = ::GetProcAddress(module, name);
-        // Through a plain function-pointer type, which every compiler accepts as a cast target.
-        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(reinterpret_cast<void (*)()>(proc));
-        return slot != nullptr;
-    };
-    api.loaded = find(api.InternetOpenA, "InternetOpenA") &&
-                 find(api.InternetSetOptionA, "InternetSetOptionA") &&
-                 find(api.InternetSetStatusCallbackA, "InternetSetStatusCallbackA") &&
-                 find(api.InternetCrackUrlA, "InternetCrackUrlA") &&
-                 find(api.InternetConnectA, "InternetConnectA") &&
-                 find(api.HttpOpenRequestA, "HttpOpenRequestA") &&
-                 find(api.HttpSendRequestA, "HttpSendRequestA") &&
-                 find(api.HttpQueryInfoA, "HttpQueryInfoA") &&
-                 find(api.InternetReadFile, "InternetReadFile") &&
-                 find(api.InternetCloseHandle, "InternetCloseHandle");
+    api.InternetOpenA = ORV_PROC_ADDRESS(module, InternetOpenA);
+    api.InternetSetOptionA = ORV_PROC_ADDRESS(module, InternetSetOptionA);
+    api.InternetSetStatusCallbackA = ORV_PROC_ADDRESS(module, InternetSetStatusCallbackA);
+    api.InternetCrackUrlA = ORV_PROC_ADDRESS(module, InternetCrackUrlA);
+    api.InternetConnectA = ORV_PROC_ADDRESS(module, InternetConnectA);
+    api.HttpOpenRequestA = ORV_PROC_ADDRESS(module, HttpOpenRequestA);
+    api.HttpSendRequestA = ORV_PROC_ADDRESS(module, HttpSendRequestA);
+    api.HttpQueryInfoA = ORV_PROC_ADDRESS(module, HttpQueryInfoA);
+    api.InternetReadFile = ORV_PROC_ADDRESS(module, InternetReadFile);
+    api.InternetCloseHandle = ORV_PROC_ADDRESS(module, InternetCloseHandle);
+    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetSetStatusCallbackA &&
+                 api.InternetCrackUrlA && api.InternetConnectA && api.HttpOpenRequestA && api.HttpSendRequestA &&
+                 api.HttpQueryInfoA && api.InternetReadFile && api.InternetCloseHandle;
     return api;
 }
 
@@ -139,6 +135,7 @@ struct Request {
     // Fixed before the worker starts.
     std::string url;
     DWORD timeoutMs = 60000;
+    std::int64_t bodyLimit = INT64_MAX;
     HWND notify = nullptr;
     WPARAM generation = 0;
     // Set once the request has ended (done or cancelled); StillExecuting waits on it.
@@ -308,6 +305,14 @@ void SetTimeouts(HINTERNET handle, DWORD ms) {
         Inet().InternetSetOptionA(handle, option, &ms, sizeof ms);
 }
 
+TransferFailure TooLarge(const Request& r) {
+    TransferFailure f;
+    f.kind = TransferFailure::Kind::TooLarge;
+    f.text = "The server sent more than " + std::to_string(r.bodyLimit) +
+             " bytes, far more than the expected size, so the download was stopped.";
+    return f;
+}
+
 TransferFailure BadAddress(const std::string& url) {
     TransferFailure f;
     f.kind = TransferFailure::Kind::Other;
@@ -393,13 +398,15 @@ void RunRequest(Request& r) {
         r.headersIn = true;
         r.PostLocked(platform::icResponseReceived);
     }
+    // A body announced beyond the limit would only be read to be thrown away.
+    if (contentLength > r.bodyLimit) return Finish(r, TooLarge(r));
 
     // Reads go straight into the block being filled, which joins the body once full (or at the
     // end): one copy of the data less, and no block half empty however little each read brings.
     Block filling(kBlockSize);
     DWORD readError = 0;
     ULONGLONG readWaited = 0;
-    std::size_t received = 0;
+    std::uint64_t received = 0;
     for (;;) {
         handle = CurrentHandle(r, &Request::handle);
         if (!handle) return;
@@ -413,6 +420,8 @@ void RunRequest(Request& r) {
         if (got == 0) break;
         filling.Grow(got);
         received += got;
+        // A server that never stops sending must not take all the memory there is.
+        if (received > static_cast<std::uint64_t>(r.bodyLimit)) return Finish(r, TooLarge(r));
         if (filling.Room() > 0) continue;
         {
             Lock lock(r.lock);
@@ -493,6 +502,7 @@ public:
     }
 
     void SetRequestTimeout(std::int32_t seconds) override { timeoutSeconds_ = seconds; }
+    void SetBodyLimit(std::int64_t bytes) override { bodyLimit_ = bytes < 0 ? 0 : bytes; }
 
     void Execute(const std::string& url, const std::string& operation) override {
         if (!operation.empty() && ::lstrcmpiA(operation.c_str(), "GET") != 0)
@@ -509,6 +519,7 @@ public:
         // 0 means no time-out, as with the published control.
         request->timeoutMs = timeoutSeconds_ <= 0 ? INFINITE
                                                   : static_cast<DWORD>(std::min<std::int32_t>(timeoutSeconds_, 4000000)) * 1000;
+        request->bodyLimit = bodyLimit_;
         request->notify = notify_;
         request->generation = ++generation_;
         request_ = request;
@@ -624,6 +635,7 @@ private:
     platform::TransferEvents* events_;
     HWND notify_ = nullptr;
     std::int32_t timeoutSeconds_ = 60;
+    std::int64_t bodyLimit_ = INT64_MAX;
     std::string url_;
     std::shared_ptr<Request> request_;
     HANDLE worker_ = nullptr;

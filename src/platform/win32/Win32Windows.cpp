@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32CommonControls.h"
 #include "util/Error.h"
 
 namespace orv::win32 {
@@ -42,18 +43,10 @@ constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CO
 int g_openWindows = 0;
 std::exception_ptr g_pendingError;
 
-template <typename Fn>
-Fn User32Function(const char* name) {
-    const FARPROC proc = ::GetProcAddress(::GetModuleHandleA("user32.dll"), name);
-    // Through a plain function-pointer type, which every compiler accepts as a cast target.
-    return proc ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc)) : nullptr;
-}
-
 // The window's own DPI where the system knows it (per-monitor aware systems), else the
 // screen's logical DPI.
 UINT WindowDpi(HWND window) {
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const GetDpiForWindowFn getDpiForWindow = User32Function<GetDpiForWindowFn>("GetDpiForWindow");
+    static const auto getDpiForWindow = ORV_PROC_ADDRESS(::GetModuleHandleA("user32.dll"), GetDpiForWindow);
     if (getDpiForWindow && window) {
         const UINT dpi = getDpiForWindow(window);
         if (dpi != 0) return dpi;
@@ -68,8 +61,7 @@ int TwipsToPixels(int twips, UINT dpi) { return ::MulDiv(twips, static_cast<int>
 
 // Sizes the window so that its client area is exactly the design's, at the window's DPI.
 void SetClientSize(HWND window, int widthTwips, int heightTwips, UINT dpi) {
-    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-    static const AdjustForDpiFn adjustForDpi = User32Function<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    static const auto adjustForDpi = ORV_PROC_ADDRESS(::GetModuleHandleA("user32.dll"), AdjustWindowRectExForDpi);
     RECT rc{0, 0, TwipsToPixels(widthTwips, dpi), TwipsToPixels(heightTwips, dpi)};
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrA(window, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrA(window, GWL_EXSTYLE));
@@ -210,26 +202,15 @@ HWND HiddenOwner() {
     return owner;
 }
 
-// The common controls are loaded with the first window that needs them, not at start-up: most
-// runs of the agent show no window at all, and loading the library costs them time.
-void EnsureCommonControls() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    // The manifest's activation context makes this the version 6 library.
-    HMODULE module = ::LoadLibraryA("comctl32.dll");
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const FARPROC proc = module ? ::GetProcAddress(module, "InitCommonControlsEx") : nullptr;
-    if (!proc) return;  // CreateWindowEx then says which class is missing
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
-    reinterpret_cast<InitFn>(reinterpret_cast<void (*)()>(proc))(&icc);
-}
-
 // A top-level form laid out in twips: its client size and its controls' places are kept, so
 // that the whole form can be laid out again at another DPI.
 class FormWindow : public Form {
+public:
+    // A form whose constructor fails part-way (a control that cannot be created) still has its
+    // window: it goes here, with the rest of the form, so no window is left pointing at a form
+    // that no longer exists.
+    ~FormWindow() override { DestroyWindowNow(); }
+
 protected:
     struct FormDesign {
         const char* cls;
@@ -329,6 +310,8 @@ class DownloadWindow final : public platform::DownloadWindowView, public FormWin
 public:
     explicit DownloadWindow(platform::DownloadWindowEvents& events) : events_(&events) {
         RegisterFormClass(kDownloadClass, FormProc);
+        // The window and its controls are made with the common controls of version 6.
+        CommonControlsScope commonControls;
         EnsureCommonControls();
         Create({kDownloadClass, "File download", HiddenOwner(), CW_USEDEFAULT, CW_USEDEFAULT, kDownloadClientWidth,
                 kDownloadClientHeight, "MS Sans Serif", 8});
@@ -441,6 +424,7 @@ class UpdateWindow final : public platform::UpdateWindowView, public FormWindow 
 public:
     UpdateWindow() {
         RegisterFormClass(kUpdateClass, FormProc);
+        CommonControlsScope commonControls;
         Create({kUpdateClass, "Automatic Update", nullptr, 0, 0, kUpdateClientWidth, kUpdateClientHeight,
                 "MS Sans Serif", 18});
         CentreOnScreen(hwnd_);
