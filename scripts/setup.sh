@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev googletest   # native build and GoogleTest (sources too, for mingw)
-  g++-mingw-w64-x86-64-posix                       # cross build of Orvastell.exe
+  g++-mingw-w64-x86-64-posix                       # cross build of Orvastell.exe (64-bit, tested under Wine)
+  g++-mingw-w64-i686-posix                         # the shipped 32-bit Orvastell.exe
   wine wine64                                      # runs the cross-built programs
   xvfb xauth                                       # an X display for Wine when there is none
   imagemagick                                      # screenshots of the windows and boxes

@@ -143,7 +143,7 @@ road_download_no_window() {
   expect_exit 1
   expect_box "Orvastell" "Run-time error '1411':\\r\\n\\r\\nThe window could not be created (CreateWindowEx failed, error 1411)." "[OK]"
   expect_boxes 2
-  refuse_log "SHOW OrvastellDownloadForm"
+  refuse_log "OrvastellDownloadForm"
   expect_requests 0
   nothing_downloaded
 }

@@ -16,7 +16,8 @@
    takes the screenshot and deletes it).
 
    Log lines: SHOW/CHANGE <class>|<title>|<texts>|<buttons>, GONE <class>|<title>,
-   DO <action> (on <title>), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
+   HIDDEN <class>|<title> (a form of the program that exists unseen), DO <action> (on <title>),
+   EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
    or 3 on a time-out. */
 #include <windows.h>
 #include <tlhelp32.h>
@@ -220,11 +221,36 @@ static int Watched(HWND window)
     return strcmp(cls, "#32770") == 0 || strncmp(cls, "Orvastell", 9) == 0;
 }
 
+/* A form of the program that exists without being shown (class Orvastell...Form): logged once
+   as HIDDEN, so that a test can tell that a form which failed to be made left no window behind. */
+static HWND g_hidden[MAX_WINDOWS];
+static int g_hiddenCount;
+
+static void NoteHiddenForm(HWND window)
+{
+    char cls[64], title[256];
+    DWORD pid = 0;
+    size_t n;
+    int i;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != g_pid || IsWindowVisible(window)) return;
+    GetClassNameA(window, cls, sizeof cls);
+    n = strlen(cls);
+    if (strncmp(cls, "Orvastell", 9) != 0 || n < 4 || strcmp(cls + n - 4, "Form") != 0) return;
+    for (i = 0; i < g_hiddenCount; ++i)
+        if (g_hidden[i] == window) return;
+    if (g_hiddenCount == MAX_WINDOWS) return;
+    g_hidden[g_hiddenCount++] = window;
+    GetWindowTextA(window, title, sizeof title);
+    Log("HIDDEN %s|%s", cls, title);
+}
+
 static BOOL CALLBACK Visit(HWND window, LPARAM param)
 {
     char cls[64], title[256], texts[TEXT_SIZE], desc[TEXT_SIZE];
     int i;
     (void)param;
+    NoteHiddenForm(window);
     if (!Watched(window)) return TRUE;
     Describe(window, cls, title, texts, desc);
     for (i = 0; i < g_seenCount; ++i)

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Checks the shipped Orvastell.exe (the 32-bit release build) for what cannot be run here: that it
+# is a 32-bit Windows GUI program that needs nothing beyond Windows itself.
+#   check_exe.sh PATH-TO-Orvastell.exe
+set -euo pipefail
+exe="$1"
+objdump=i686-w64-mingw32-objdump
+failures=0
+fail() { echo "  FAIL: $*"; failures=$((failures + 1)); }
+
+headers="$($objdump -p "$exe")"
+grep -q 'file format pei-i386' <<<"$($objdump -f "$exe")" || fail "not a 32-bit (i386) Windows program"
+grep -qE '^Magic[[:space:]]+010b' <<<"$headers" || fail "no PE32 optional header"
+grep -qE '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "not a Windows GUI program"
+# Address space layout randomisation and no execution from data pages.
+characteristics="$(sed -nE 's/^DllCharacteristics[[:space:]]+([0-9a-fA-F]+).*/\1/p' <<<"$headers")"
+(( (16#${characteristics:-0} & 0x40) != 0 )) || fail "not relocatable at load (DYNAMIC_BASE)"
+(( (16#${characteristics:-0} & 0x100) != 0 )) || fail "not NX compatible"
+# Only the system's own libraries: the compiler's runtime is linked in, and the common controls
+# and WinINet are loaded when needed, so that a run that needs neither does not load them.
+allowed=' ADVAPI32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll OLEAUT32.dll SHELL32.dll USER32.dll '
+while read -r dll; do
+  [[ "$allowed" == *" $dll "* ]] || fail "imports $dll"
+done < <(sed -nE 's/^[[:space:]]*DLL Name: (.*)$/\1/p' <<<"$headers")
+
+if ((failures)); then
+  echo "release check of $exe: $failures failure(s)"
+  exit 1
+fi
+echo "release check of $exe: a 32-bit Windows GUI program that needs only the system's libraries"
