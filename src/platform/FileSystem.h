@@ -28,6 +28,9 @@ public:
     virtual ~FileSystem() = default;
     // True exactly when a file (not a folder) exists at `path`; false when it cannot be tested.
     virtual bool FileExists(const std::string& path) = 0;
+    // GetFullPathNameA: the absolute path that `path` names ("/" read as "\", "." and ".."
+    // resolved), without touching the disk; "" when it has none.
+    virtual std::string FullPathName(const std::string& path) = 0;
     // The Windows folder, without a trailing "\".
     virtual std::string WindowsFolder() = 0;
     // The whole file as text in the ANSI code page (bytes unchanged).

@@ -45,6 +45,33 @@ bool RecordUpdate(AgentContext& ctx, double offered) {
     }
 }
 
+// The folder part of a full path, with its "\" kept at a drive's root.
+std::string FolderOfFullPath(const std::string& path) {
+    const auto slash = path.find_last_of('\\');
+    if (slash == std::string::npos) return {};
+    return path.substr(0, slash == 2 && path[1] == ':' ? 3 : slash);
+}
+
+// Where the new front-end goes: the agent's folder, under the name at the end of FileLocation.
+// That name comes from a file that others can write, so it is used only if it is a plain file
+// name that lands in that very folder; otherwise the update is skipped with one box that says
+// where the bad value is, as for a revision that is no number.
+std::optional<std::string> DestinationOf(AgentContext& ctx, const Variant& newFile, const std::string& description) {
+    const platform::Locale& locale = ctx.platform.locale;
+    const std::string folder = ctx.platform.process.ApplicationFolder();
+    const std::string name = ToText(GetFileNameFromPath(ctx, newFile), locale);
+    const std::string destination = folder + "\\" + name;
+    platform::FileSystem& files = ctx.platform.files;
+    if (IsPlainFileName(name)) {
+        const std::string full = files.FullPathName(destination);
+        if (!full.empty() && FolderOfFullPath(full) == files.FullPathName(folder)) return destination;
+    }
+    ShowError(ctx, "The automatic update of " + ctx.settings.ApplicationName +
+                       " was skipped.\r\n\r\nThe file location \"" + ToText(newFile, locale) + "\" in " +
+                       description + " does not end in a plain file name.");
+    return std::nullopt;
+}
+
 } // namespace
 
 bool RunAutomaticUpdate(AgentContext& ctx) {
@@ -68,6 +95,8 @@ bool RunAutomaticUpdate(AgentContext& ctx) {
     if (!installedNumber) return false;
     if (!(*installedNumber < *offeredNumber)) return false;
     if (!FileExists(ctx, newFile)) return false;
+    const std::optional<std::string> destination = DestinationOf(ctx, newFile, description);
+    if (!destination) return false;
 
     frmAutoUpdate& window = ctx.UpdateWindow();
     bool result = false;
@@ -77,12 +106,10 @@ bool RunAutomaticUpdate(AgentContext& ctx) {
         window.Refresh();
         ctx.platform.clock.Sleep(kPauseBeforeCopyMs);
 
-        const std::string source = ToText(newFile, ctx.platform.locale);
-        const std::string name = ToText(GetFileNameFromPath(ctx, newFile), ctx.platform.locale);
-        const std::string destination = ctx.platform.process.ApplicationFolder() + "\\" + name;
         // A failed copy has told the user why; the configuration stays as it was so the next
         // run tries again.
-        if (CopyFile(ctx, source, destination)) result = RecordUpdate(ctx, *offeredNumber);
+        if (CopyFile(ctx, ToText(newFile, ctx.platform.locale), *destination))
+            result = RecordUpdate(ctx, *offeredNumber);
     } catch (const AgentError&) {
         window.Unload();
         throw;

@@ -1,5 +1,6 @@
 #include "util/Files.h"
 
+#include <string_view>
 #include <vector>
 
 #include "agent/Messages.h"
@@ -48,6 +49,24 @@ bool FileExists(AgentContext& ctx, const Variant& path) {
 Variant GetFileNameFromPath(AgentContext& ctx, const Variant& path) { return LastElement(ctx, path, "\\"); }
 
 Variant GetFileNameFromUrl(AgentContext& ctx, const Variant& address) { return LastElement(ctx, address, "/"); }
+
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) return false;
+        if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) return false;
+    }
+    if (name.back() == '.' || name.back() == ' ') return false;
+    // A device keeps its meaning whatever follows its name after a dot, and blanks before it.
+    std::string base = ToUpperAscii(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const auto device : kDevices)
+        if (base == device) return false;
+    const bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0);
+    return !(numbered && base[3] >= '1' && base[3] <= '9');
+}
 
 std::string TemporaryPathFor(const std::string& path) { return path + ".orvtmp"; }
 

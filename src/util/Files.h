@@ -19,6 +19,13 @@ Variant GetFileNameFromPath(AgentContext& ctx, const Variant& path);
 // The same with "/" as the separator.
 Variant GetFileNameFromUrl(AgentContext& ctx, const Variant& address);
 
+// True when `name` is a plain file name, one that can only name a file in the folder it is joined
+// to: not empty, no separator ("\\" or "/"), no ":" (a drive or a stream), no control character
+// or other character that Windows does not allow in a name, not "." or "..", no trailing dot or
+// blank (Windows would drop them), and not a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to
+// LPT9, CONIN$, CONOUT$, with or without an extension).
+bool IsPlainFileName(const std::string& name);
+
 // Copies `source` over `destination`. The copy goes to a temporary file beside the destination
 // that replaces it only once complete, so a failure leaves the destination as it was. On failure
 // the user gets one "Whoops!" box and the result is false.

@@ -335,6 +335,38 @@ void FakeFileSystem::SetReadOnly(const std::string& path, bool readOnly) {
 
 bool FakeFileSystem::FileExists(const std::string& path) { return HasFile(path); }
 
+std::string FakeFileSystem::FullPathName(const std::string& path) {
+    std::string text = path;
+    std::replace(text.begin(), text.end(), '/', '\\');
+    // The root that ".." cannot climb above: "C:\" or "\\server\share\".
+    std::size_t rootLength = 0;
+    if (text.size() >= 3 && text[1] == ':' && text[2] == '\\') {
+        rootLength = 3;
+    } else if (text.rfind("\\\\", 0) == 0) {
+        const auto server = text.find('\\', 2);
+        const auto share = server == std::string::npos ? std::string::npos : text.find('\\', server + 1);
+        rootLength = share == std::string::npos ? text.size() : share + 1;
+    } else {
+        return {};  // the fake knows no current folder
+    }
+    std::vector<std::string> parts;
+    std::size_t start = rootLength;
+    while (start <= text.size()) {
+        const auto end = std::min(text.find('\\', start), text.size());
+        const std::string part = text.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string full = text.substr(0, rootLength);
+    for (std::size_t i = 0; i < parts.size(); ++i) full += (i ? "\\" : "") + parts[i];
+    if (!full.empty() && full.back() == '\\' && full.size() > rootLength) full.pop_back();
+    return full;
+}
+
 std::string FakeFileSystem::ReadAllText(const std::string& path) {
     const std::string n = NormalizePath(path);
     if (!files.count(n)) throw AgentError(folders.count(ParentFolder(path)) ? 53 : 76,

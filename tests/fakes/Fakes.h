@@ -152,6 +152,8 @@ public:
     void SetReadOnly(const std::string& path, bool readOnly = true);
 
     bool FileExists(const std::string& path) override;
+    // "/" read as "\\", "." and ".." resolved and doubled separators folded, as Windows does.
+    std::string FullPathName(const std::string& path) override;
     std::string WindowsFolder() override { return windowsFolder; }
     std::string ReadAllText(const std::string& path) override;
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override;

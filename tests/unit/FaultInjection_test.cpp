@@ -25,6 +25,7 @@ class VanishingShare : public platform::FileSystem {
 public:
     VanishingShare(FakeFileSystem& inner, std::uint64_t cutAt) : inner_(inner), cutAt_(cutAt) {}
     bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
+    std::string FullPathName(const std::string& path) override { return inner_.FullPathName(path); }
     std::string WindowsFolder() override { return inner_.WindowsFolder(); }
     std::string ReadAllText(const std::string& path) override { return inner_.ReadAllText(path); }
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override {

@@ -40,6 +40,17 @@ TEST(Files, FileNamesAreTheTextAfterTheLastSeparator) {
     }
 }
 
+TEST(Files, APlainFileNameCanNameNothingButAFileInItsFolder) {
+    for (const char* plain : {"ORV.mde", "ORV_v2.mde", "orv", ".mde", "a b.mde", "CONSOLE.mde", "COM10", "LPT0.txt",
+                              "NULL", "x..y", "\xE9t\xE9.mde"})
+        EXPECT_TRUE(IsPlainFileName(plain)) << plain;
+    for (const char* unsafe : {"", ".", "..", "d2/../../evil.txt", "a/b", "..\\x", "ORV.mde:stream", "C:", "ORV.mde.",
+                               "ORV.mde ", "CON", "con", "NUL.txt", "nul.tar.gz", "Aux", "PRN.mde", "COM1", "com9.log",
+                               "LPT1", "LPT9.x", "CON .txt", "CONIN$", "conout$", "a*b", "a?b", "a<b", "a>b", "a|b",
+                               "a\"b", "tab\there", "new\nline", "\x7F"})
+        EXPECT_FALSE(IsPlainFileName(unsafe)) << unsafe;
+}
+
 TEST(Files, CopyMovesWholeBlocksThenTheRestAndLeavesExactlyTheSource) {
     struct Case {
         std::size_t size;
@@ -101,6 +112,7 @@ public:
         void Close() override {}
     };
     bool FileExists(const std::string&) override { return true; }
+    std::string FullPathName(const std::string& path) override { return path; }
     std::string WindowsFolder() override { return "C:\\WINDOWS"; }
     std::string ReadAllText(const std::string&) override { return {}; }
     std::unique_ptr<platform::File> OpenRead(const std::string&) override { return std::make_unique<Source>(); }

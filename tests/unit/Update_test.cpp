@@ -132,6 +132,29 @@ TEST(Update, RevisionThatIsNoNumberSkipsTheUpdateWithOneBox) {
     }
 }
 
+TEST(Update, AFileLocationThatDoesNotEndInAPlainFileNameSkipsTheUpdateWithOneBox) {
+    // Each names an existing file on the share, but would write somewhere other than a file of
+    // the agent's folder: above it, into a stream, or to a device.
+    for (const std::string location : {std::string("\\\\server\\share\\d2/../../evil.txt"),
+                                       std::string("\\\\server\\share\\ORV.mde:evil"),
+                                       std::string("\\\\server\\share\\NUL.mde"), std::string("C:\\drop\\..")}) {
+        SCOPED_TRACE(location);
+        FakePlatform p;
+        LoadSettings(p.ctx);
+        p.files.AddFile(kConfig, ConfigText("1"));
+        p.files.AddFile(kDescription, DescriptionText("2", location));
+        p.files.AddFile(location, "planted");
+        const auto filesBefore = p.files.AllFiles();
+        bool result = true;
+        EXPECT_NO_THROW(result = RunAutomaticUpdate(p.ctx));
+        EXPECT_FALSE(result);
+        ExpectLastBox(p, 1, kProblem + "The automatic update of Orvastell was skipped.\r\n\r\nThe file location \"" +
+                                location + "\" in " + kDescription + " does not end in a plain file name.");
+        EXPECT_EQ(p.files.AllFiles(), filesBefore);
+        ExpectNoUpdate(p, ConfigText("1"));
+    }
+}
+
 // ---------------------------------------------------------------- showing, copying, recording
 
 TEST(Update, WindowIsPaintedBeforeThePauseAndUnloadedAfterTheCopy) {

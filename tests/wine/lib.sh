@@ -57,7 +57,7 @@ new_scenario() {
   fi
   mkdir -p "$dir"
   ((install_set)) || install="$app_win"
-  rm -f "$base/tools/opened.log" "$base/tools/registered.log"
+  rm -f "$base/tools/opened.log" "$base/tools/registered.log" "$base/tools/planted.log"
   if ((!keep)); then rm -f "$syswow64/MSINET.OCX" "$syswow64/MSINET.oca"; fi
   if ((control && !keep)); then
     printf 'transfer control in place' >"$syswow64/MSINET.OCX"

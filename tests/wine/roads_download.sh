@@ -74,6 +74,22 @@ road_download_complete() {
 }
 roads+=(download_complete)
 
+# A wininet.dll planted beside the agent and in its current folder is never loaded (the override
+# makes Wine search for it as Windows does, in the program's folder first), and the download
+# works all the same with the system's.
+road_download_planted_library() {
+  download_setup download-planted-library normal 300001
+  cp "$base/tools/planted.dll" "$app/wininet.dll"
+  cp "$base/tools/planted.dll" "$base/$scenario/wininet.dll"
+  WINEDLLOVERRIDES="${WINEDLLOVERRIDES};wininet=n,b" download_run 60
+  expect_exit 0
+  expect_boxes 1
+  [[ ! -s "$base/tools/planted.log" ]] || fail "the planted library was loaded: $(tr -d '\r' <"$base/tools/planted.log")"
+  saved_as_served
+  expect_opened "$app_win\\runtime\\ACCESSRT.MSI"
+}
+roads+=(download_planted_library)
+
 # Without the package: the cabinet is saved, the window closes, nothing is opened, no box.
 road_download_without_package() {
   # Sent in a few pieces, so that the window stays up long enough to be seen.

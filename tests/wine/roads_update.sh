@@ -185,3 +185,41 @@ road_update_not_a_number() {
   expect_opened "$app_win\\ORV.mde"
 }
 roads+=(update_not_a_number)
+
+# unsafe_location NAME FILE-LOCATION SOURCE-PATH: the update description offers a higher revision
+# whose FileLocation exists on the share but does not end in a plain file name; the update is
+# skipped with one box naming the description and the value, nothing is written anywhere, and
+# the old front-end opens.
+unsafe_location() {
+  local name="$1" location="$2" source="$3"
+  new_scenario "$name"
+  update_files 6 7
+  mkdir -p "$(dirname "$source")"
+  printf 'planted' >"$source"
+  printf '[UpdateFrontend]\r\nFileRevision=7\r\nFileLocation=%s\r\n' "$location" >"$share/update.ini"
+  run_agent 30
+  expect_exit 0
+  whoops "The automatic update of Orvastell was skipped.\\r\\n\\r\\nThe file location \"$location\" in $share_win\\update.ini does not end in a plain file name."
+  expect_boxes 1
+  refuse_log "OrvastellUpdateForm"
+  unchanged "$app/config/config.ini"
+  unchanged "$app/ORV.mde"
+  expect_only "$app" Orvastell.exe ORV.mde config
+  expect_only "$base/$scenario" app share
+  expect_opened "$app_win\\ORV.mde"
+}
+# "/" separates too: the name climbs out of the agent's folder (the source lies deeper on the
+# share, so it is not the file the name would reach from the agent's folder).
+road_update_traversal() {
+  unsafe_location update-traversal "C:\\orvtest\\update-traversal\\share\\deep\\er\\d2/../../evil.txt" \
+    "$base/update-traversal/share/deep/evil.txt"
+}
+# A device: NUL swallows the copy and the new revision would be recorded for nothing.
+road_update_device() {
+  unsafe_location update-device "C:\\orvtest\\update-device\\share\\NUL.mde" "$base/update-device/share/NUL.mde"
+}
+# ":" names a stream of the file (or a drive): the copy would hide in the front-end's stream.
+road_update_stream() {
+  unsafe_location update-stream "C:\\orvtest\\update-stream\\share\\ORV.mde:evil" "$base/update-stream/share/ORV.mde:evil"
+}
+roads+=(update_traversal update_device update_stream)

@@ -49,8 +49,11 @@ fi
 if stale "$tools/recorder.exe" "$here/recorder.c"; then
   $cc -O1 -Wall -mwindows -o "$tools/recorder.exe" "$here/recorder.c"
 fi
+if stale "$tools/planted.dll" "$here/planted.c"; then
+  $cc -O1 -Wall -shared -o "$tools/planted.dll" "$here/planted.c"
+fi
 backend_sources=("$here/backend_check.cpp" src/platform/win32/Win32Windows.cpp src/platform/win32/Win32Transfer.cpp
-  src/platform/win32/Win32CommonControls.cpp)
+  src/platform/win32/Win32CommonControls.cpp src/platform/win32/Win32Libraries.cpp)
 if stale "$tools/backend_check.exe" "${backend_sources[@]}" src/platform/win32/*.h src/platform/*.h; then
   $cxx -std=c++20 -O1 -Wall -Isrc "${backend_sources[@]}" -static -lwininet -lcomctl32 -lgdi32 -luser32 \
     -o "$tools/backend_check.exe"
@@ -105,7 +108,7 @@ winpath() { echo "Z:${1//\//\\}"; }
 drive_c="$WINEPREFIX/drive_c"
 base="$drive_c/orvtest"
 mkdir -p "$base/tools"
-cp "$tools/recorder.exe" "$tools/uidriver.exe" "$tools/locker.exe" "$base/tools/"
+cp "$tools/recorder.exe" "$tools/uidriver.exe" "$tools/locker.exe" "$tools/planted.dll" "$base/tools/"
 # The 32-bit system folder, where the agent keeps the (32-bit) transfer control and whose
 # regsvr32 registers it.
 syswow64="$drive_c/windows/syswow64"

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32CommonControls.h"
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Resources.h"
 
 namespace orv::win32 {
@@ -43,7 +44,8 @@ void EnsureCommonControls() {
     static bool done = false;
     if (done) return;
     done = true;
-    HMODULE module = ::LoadLibraryA("comctl32.dll");
+    // By name, so that the active context sends it to the version 6 library.
+    HMODULE module = LoadSystemLibrary("comctl32.dll");
     const auto initCommonControlsEx = ORV_PROC_ADDRESS(module, InitCommonControlsEx);
     if (!initCommonControlsEx) return;  // CreateWindowEx then says which class is missing
     INITCOMMONCONTROLSEX icc{};

@@ -202,6 +202,17 @@ bool Win32FileSystem::FileExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+std::string Win32FileSystem::FullPathName(const std::string& path) {
+    std::vector<char> buffer(MAX_PATH + 1, '\0');
+    DWORD length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length >= buffer.size()) {
+        buffer.assign(length + 1, '\0');
+        length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    }
+    if (length == 0 || length >= buffer.size()) return {};
+    return std::string(buffer.data(), length);
+}
+
 std::string Win32FileSystem::WindowsFolder() {
     std::vector<char> buffer(MAX_PATH + 1, '\0');
     UINT length = ::GetWindowsDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));

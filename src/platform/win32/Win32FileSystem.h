@@ -7,6 +7,7 @@ namespace orv::win32 {
 class Win32FileSystem : public platform::FileSystem {
 public:
     bool FileExists(const std::string& path) override;
+    std::string FullPathName(const std::string& path) override;
     std::string WindowsFolder() override;
     std::string ReadAllText(const std::string& path) override;
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override;

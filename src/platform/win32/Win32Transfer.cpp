@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Windows.h"
 #include "util/Error.h"
 
@@ -50,7 +51,7 @@ struct WinInet {
 
 WinInet LoadWinInet() {
     WinInet api;
-    HMODULE module = ::LoadLibraryA("wininet.dll");
+    HMODULE module = LoadSystemLibrary("wininet.dll");
     if (!module) return api;
     api.InternetOpenA = ORV_PROC_ADDRESS(module, InternetOpenA);
     api.InternetSetOptionA = ORV_PROC_ADDRESS(module, InternetSetOptionA);

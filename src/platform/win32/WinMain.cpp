@@ -4,6 +4,7 @@
 
 #include "agent/Agent.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace {
@@ -27,6 +28,9 @@ int RunAgent() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before anything can load a library: none may come from the agent's own folder, which
+    // its users can write, nor from the current folder.
+    orv::win32::RestrictLibrarySearch();
     // The common controls are initialised with the first window, WinINet with the first download:
     // the road that only opens the front-end needs neither.
     // The shell's "open" may hand the file to a handler that needs COM on this thread.
