@@ -36,8 +36,9 @@ public:
     // The whole file as text in the ANSI code page (bytes unchanged).
     virtual std::string ReadAllText(const std::string& path) = 0;
     virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
-    // Creates the file, or empties an existing one, for writing.
-    virtual std::unique_ptr<File> CreateWrite(const std::string& path) = 0;
+    // Creates the file for writing only if nothing has that name yet: an existing file, or a
+    // link, is neither followed nor emptied (error 58 "File already exists").
+    virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
     // Moves `source` over `destination`, replacing it (MoveFileEx with MOVEFILE_REPLACE_EXISTING).
     virtual void ReplaceFile(const std::string& source, const std::string& destination) = 0;
     // Removes a file; a failure is ignored (used for clean-up of temporary files).

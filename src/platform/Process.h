@@ -1,5 +1,6 @@
 // Process service: where the agent runs from, and ending it at once.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace orv::platform {
@@ -9,6 +10,9 @@ public:
     virtual ~Process() = default;
     // The folder of the running executable, without a trailing "\" except at a drive's root.
     virtual std::string ApplicationFolder() = 0;
+    virtual std::uint32_t ProcessId() = 0;
+    // A number from the system's random source, that nobody can foresee.
+    virtual std::uint32_t RandomNumber() = 0;
     // Ends the agent's process at once: no further code of the agent runs. A test double may
     // throw instead (see tests/fakes), which core code never catches.
     virtual void EndNow() = 0;

@@ -11,6 +11,7 @@ namespace err {
 inline constexpr std::int32_t kOverflow = 6;
 inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kFileNotFound = 53;
+inline constexpr std::int32_t kFileAlreadyExists = 58;
 inline constexpr std::int32_t kDiskFull = 61;
 inline constexpr std::int32_t kPermissionDenied = 70;
 inline constexpr std::int32_t kPathFileAccess = 75;

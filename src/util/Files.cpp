@@ -1,5 +1,6 @@
 #include "util/Files.h"
 
+#include <cstdio>
 #include <string_view>
 #include <vector>
 
@@ -18,24 +19,42 @@ Variant LastElement(AgentContext& ctx, const Variant& path, const std::string& s
     return SplitText(text, parts, separator, -1, kCompareBinary).back();
 }
 
-// Removes the temporary file when the work on it did not finish.
+// A new file beside a target, that replaces the target only once it is complete, and is removed
+// when the work on it did not finish. Its name is the target's, the process id and a random part,
+// and it is created only where nothing has that name yet: a file or a link that someone placed
+// there beforehand is never written through, and two agents at work in one folder do not meet.
 class TemporaryFile {
 public:
-    TemporaryFile(platform::FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+    TemporaryFile(AgentContext& ctx, const std::string& target) : files_(ctx.platform.files) {
+        constexpr int kAttempts = 16;
+        for (int attempt = 1;; ++attempt) {
+            char random[9];
+            std::snprintf(random, sizeof random, "%08x", static_cast<unsigned>(ctx.platform.process.RandomNumber()));
+            path_ = target + "." + std::to_string(ctx.platform.process.ProcessId()) + "-" + random + ".orvtmp";
+            try {
+                file_ = files_.CreateNew(path_);
+                return;
+            } catch (const AgentError& e) {
+                if (e.Number() != err::kFileAlreadyExists || attempt == kAttempts) throw;
+            }
+        }
+    }
     ~TemporaryFile() {
+        file_.reset();
         if (!committed_) files_.RemoveFile(path_);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::string& Path() const { return path_; }
-    void CommitTo(const std::string& destination) {
-        files_.ReplaceFile(path_, destination);
+    platform::File& File() { return *file_; }
+    void CommitTo(const std::string& target) {
+        files_.ReplaceFile(path_, target);
         committed_ = true;
     }
 
 private:
     platform::FileSystem& files_;
     std::string path_;
+    std::unique_ptr<platform::File> file_;
     bool committed_ = false;
 };
 
@@ -68,16 +87,14 @@ bool IsPlainFileName(const std::string& name) {
     return !(numbered && base[3] >= '1' && base[3] <= '9');
 }
 
-std::string TemporaryPathFor(const std::string& path) { return path + ".orvtmp"; }
-
 bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination) {
     auto& files = ctx.platform.files;
     try {
         std::vector<std::uint8_t> block(kCopyBlockSize);
         auto in = files.OpenRead(source);
-        TemporaryFile temp(files, TemporaryPathFor(destination));
+        TemporaryFile temp(ctx, destination);
         {
-            auto out = files.CreateWrite(temp.Path());
+            platform::File& out = temp.File();
             std::uint64_t remaining = in->Length();
             while (remaining > 0) {
                 const std::size_t want =
@@ -86,10 +103,10 @@ bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& d
                 // A source that shrinks under the copy (a share that went away) must not pass
                 // for a complete copy.
                 if (got != want) throw AgentError(62, "Input past end of file");
-                out->Write(block.data(), got);
+                out.Write(block.data(), got);
                 remaining -= got;
             }
-            out->Close();
+            out.Close();
         }
         in->Close();
         temp.CommitTo(destination);
@@ -101,13 +118,9 @@ bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& d
 }
 
 void WriteFileReplacing(AgentContext& ctx, const std::string& path, const std::uint8_t* data, std::size_t size) {
-    auto& files = ctx.platform.files;
-    TemporaryFile temp(files, TemporaryPathFor(path));
-    {
-        auto out = files.CreateWrite(temp.Path());
-        if (size > 0) out->Write(data, size);
-        out->Close();
-    }
+    TemporaryFile temp(ctx, path);
+    if (size > 0) temp.File().Write(data, size);
+    temp.File().Close();
     temp.CommitTo(path);
 }
 

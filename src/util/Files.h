@@ -26,14 +26,11 @@ Variant GetFileNameFromUrl(AgentContext& ctx, const Variant& address);
 // LPT9, CONIN$, CONOUT$, with or without an extension).
 bool IsPlainFileName(const std::string& name);
 
-// Copies `source` over `destination`. The copy goes to a temporary file beside the destination
-// that replaces it only once complete, so a failure leaves the destination as it was. On failure
+// Copies `source` over `destination`. The copy goes to a new temporary file beside the
+// destination (in the same folder, so that the replacement is a rename on one volume) that
+// replaces it only once complete, so a failure leaves the destination as it was. On failure
 // the user gets one "Whoops!" box and the result is false.
 bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination);
-
-// The temporary file used while `path` is being rewritten: in the same folder, so the final
-// replacement is a rename on one volume.
-std::string TemporaryPathFor(const std::string& path);
 
 // Writes `size` bytes to a temporary file beside `path`, then replaces `path` with it. On any
 // failure the temporary file is removed, `path` keeps its former content and the error is

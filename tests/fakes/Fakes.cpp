@@ -385,12 +385,13 @@ std::unique_ptr<platform::File> FakeFileSystem::OpenRead(const std::string& path
     return std::make_unique<FakeReadFile>(*this, files.at(n).data);
 }
 
-std::unique_ptr<platform::File> FakeFileSystem::CreateWrite(const std::string& path) {
+std::unique_ptr<platform::File> FakeFileSystem::CreateNew(const std::string& path) {
     const std::string n = NormalizePath(path);
     if (!folders.count(ParentFolder(path))) throw AgentError(76, "Path not found");
     if (folders.count(n) || failCreate.count(n)) throw AgentError(70, "Permission denied");
-    auto it = files.find(n);
-    if (it != files.end() && it->second.readOnly) throw AgentError(70, "Permission denied");
+    for (const auto& target : failCreateBeside)
+        if (n.rfind(target + ".", 0) == 0) throw AgentError(70, "Permission denied");
+    if (files.count(n)) throw AgentError(58, "File already exists");
     files[n] = Entry{path, {}, false};
     journal_.push_back("create " + path);
     return std::make_unique<FakeWriteFile>(*this, n);
@@ -524,6 +525,15 @@ std::string FakeLocale::FormatFixed2Grouped(double value) const {
 }
 
 // ---------------------------------------------------------------- process
+
+std::uint32_t FakeProcess::RandomNumber() {
+    if (!randomNumbers.empty()) {
+        const std::uint32_t n = randomNumbers.front();
+        randomNumbers.pop_front();
+        return n;
+    }
+    return nextRandom++;
+}
 
 void FakeProcess::EndNow() {
     ended = true;

@@ -157,7 +157,7 @@ public:
     std::string WindowsFolder() override { return windowsFolder; }
     std::string ReadAllText(const std::string& path) override;
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override;
-    std::unique_ptr<platform::File> CreateWrite(const std::string& path) override;
+    std::unique_ptr<platform::File> CreateNew(const std::string& path) override;
     void ReplaceFile(const std::string& source, const std::string& destination) override;
     void RemoveFile(const std::string& path) noexcept override;
 
@@ -167,7 +167,9 @@ public:
     std::optional<std::uint64_t> writeBudget;
     // Reading more than this many bytes from one opened file throws 57 "Device I/O error".
     std::optional<std::uint64_t> readBudget;
-    std::set<std::string> failCreate;   // normalized paths whose CreateWrite throws 70
+    std::set<std::string> failCreate;   // normalized paths whose CreateNew throws 70
+    // Normalized targets beside which no file can be created (CreateNew throws 70).
+    std::set<std::string> failCreateBeside;
     std::set<std::string> failReplace;  // normalized destinations whose ReplaceFile throws 70
     bool failClose = false;             // Close of a written file throws 61
     std::uint64_t bytesWritten = 0;
@@ -217,8 +219,14 @@ class FakeProcess : public platform::Process {
 public:
     explicit FakeProcess(Journal& journal) : journal_(journal) {}
     std::string ApplicationFolder() override { return applicationFolder; }
+    std::uint32_t ProcessId() override { return processId; }
+    // The queued numbers first, then a sequence of its own.
+    std::uint32_t RandomNumber() override;
     void EndNow() override;
     std::string applicationFolder = "C:\\Apps\\Orvastell";
+    std::uint32_t processId = 4242;
+    std::deque<std::uint32_t> randomNumbers;
+    std::uint32_t nextRandom = 0x5eed0001;
     bool ended = false;
 
 private:

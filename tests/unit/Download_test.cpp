@@ -79,7 +79,7 @@ TEST(RuntimeDownload, CompletionRunsItsStepsInOrder) {
     Download(p);
     ExpectSaved(p);
     const std::vector<std::string> expected = {
-        "label1 Download complete.", "cancel", "create " + kCab + ".orvtmp", "replace " + kCab,
+        "label1 Download complete.", "cancel", "create " + TemporaryOf(kCab), "replace " + kCab,
         "cancel",  // the unload's close request
         "download window destroyed", "shell open " + kMsi,
     };
@@ -124,7 +124,7 @@ TEST(RuntimeDownload, FlagsOffKeepTheWindowAndSkipTheInstaller) {
     for (const std::int16_t late : {platform::icResponseReceived, platform::icResponseCompleted, platform::icError})
         p.windows.Post([&p, late] { Window(p).Inet1_StateChanged(late); });
     Pump(p);
-    EXPECT_EQ(Journaled(p, "create " + kCab + ".orvtmp"), 1);
+    EXPECT_EQ(Journaled(p, "create " + TemporaryOf(kCab)), 1);
     EXPECT_TRUE(p.messageBox.shown.empty());
     EXPECT_NE(p.windows.downloadWindow, nullptr);
 }
@@ -253,7 +253,7 @@ TEST(DownloadWindow, ASecondResponseStateDuringTheWaitIsIgnored) {
     ExpectSaved(p);
     // Only the first call reads the response out: the nested one does not even begin.
     EXPECT_EQ(Journaled(p, "label1 Downloading file:\r\n" + p.ctx.settings.DownloadURL), 1);
-    EXPECT_EQ(Journaled(p, "create " + kCab + ".orvtmp"), 1);
+    EXPECT_EQ(Journaled(p, "create " + TemporaryOf(kCab)), 1);
     EXPECT_EQ(Journaled(p, "shell open " + kMsi), 1);
     EXPECT_TRUE(p.messageBox.shown.empty());
     EXPECT_FALSE(Window(p).Busy());

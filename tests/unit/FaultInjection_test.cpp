@@ -33,7 +33,7 @@ public:
         if (NormalizePath(path) != NormalizePath(kNewFile)) return file;
         return std::make_unique<CutFile>(std::move(file), cutAt_);
     }
-    std::unique_ptr<platform::File> CreateWrite(const std::string& path) override { return inner_.CreateWrite(path); }
+    std::unique_ptr<platform::File> CreateNew(const std::string& path) override { return inner_.CreateNew(path); }
     void ReplaceFile(const std::string& from, const std::string& to) override { inner_.ReplaceFile(from, to); }
     void RemoveFile(const std::string& path) noexcept override { inner_.RemoveFile(path); }
 
@@ -79,7 +79,7 @@ void WithFault(FakePlatform& p, const Fault& f, const std::function<void(AgentCo
 
 Fault CreateFails(const std::string& path) {
     return {"temporary file cannot be created",
-            [path](FakeFileSystem& fs) { fs.failCreate.insert(NormalizePath(TemporaryPathFor(path))); }, kDenied};
+            [path](FakeFileSystem& fs) { fs.failCreateBeside.insert(NormalizePath(path)); }, kDenied};
 }
 Fault DiskFullAfter(std::uint64_t at) {
     return {"disk full after " + std::to_string(at) + " bytes", [at](FakeFileSystem& fs) { fs.writeBudget = at; },

@@ -74,6 +74,27 @@ TEST(Files, CopyMovesWholeBlocksThenTheRestAndLeavesExactlyTheSource) {
     }
 }
 
+TEST(Files, TheTemporaryFileIsNewAndNamedSoThatNobodyCanPrepareIt) {
+    FakePlatform p;
+    p.files.AddFile(kSource, "new");
+    p.files.AddFile(kFrontEnd, "old");
+    // Planted beforehand: under the fixed name of old, and under the very name that the copy
+    // would take first. Neither is written through or emptied; the copy takes another name.
+    p.files.AddFile(kFrontEnd + ".orvtmp", "planted under the fixed name");
+    p.files.AddFile(TemporaryOf(kFrontEnd, 1), "planted under the first name");
+    EXPECT_TRUE(CopyFile(p.ctx, kSource, kFrontEnd));
+    ExpectFile(p, kFrontEnd, "new");
+    ExpectFile(p, kFrontEnd + ".orvtmp", "planted under the fixed name");
+    ExpectFile(p, TemporaryOf(kFrontEnd, 1), "planted under the first name");
+    EXPECT_EQ(Journaled(p, "create " + TemporaryOf(kFrontEnd, 2)), 1);
+    // Two copies to the same target in turn: each leaves no temporary file of its own.
+    p.files.AddFile(kSource, "newer");
+    EXPECT_TRUE(CopyFile(p.ctx, kSource, kFrontEnd));
+    ExpectFile(p, kFrontEnd, "newer");
+    EXPECT_EQ(p.files.AllFiles().size(), 4u);
+    EXPECT_TRUE(p.messageBox.shown.empty());
+}
+
 // Failures in the middle of a copy are swept in FaultInjection_test.cpp.
 TEST(Files, AMissingSourceIsReportedOnceAndCreatesNothing) {
     FakePlatform p;
@@ -116,7 +137,7 @@ public:
     std::string WindowsFolder() override { return "C:\\WINDOWS"; }
     std::string ReadAllText(const std::string&) override { return {}; }
     std::unique_ptr<platform::File> OpenRead(const std::string&) override { return std::make_unique<Source>(); }
-    std::unique_ptr<platform::File> CreateWrite(const std::string&) override { return std::make_unique<Sink>(*this); }
+    std::unique_ptr<platform::File> CreateNew(const std::string&) override { return std::make_unique<Sink>(*this); }
     void ReplaceFile(const std::string&, const std::string& destination) override { replaced = destination; }
     void RemoveFile(const std::string&) noexcept override {}
     std::uint64_t written = 0;

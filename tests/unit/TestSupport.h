@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,14 @@ inline const std::string kInstallKey = "Software\\Quenlark\\Orvastell";
 inline const std::string kProblem = "A problem has occured:\r\n";
 inline const std::string kCopyFailed = kProblem + "The file was not copied successfully.\r\n\r\n";
 inline const std::string kStamp = "\r\nFileLastUpdate=12/9/2025 12:00:00 PM";  // the fake clock's time
+
+// The name of the n-th temporary file a fake platform makes (the fake's process id and its
+// sequence of random numbers).
+inline std::string TemporaryOf(const std::string& target, unsigned n = 1) {
+    char random[9];
+    std::snprintf(random, sizeof random, "%08x", 0x5eed0000u + n);
+    return target + ".4242-" + random + ".orvtmp";
+}
 
 // Bytes that differ at every position and from one seed to the next.
 inline std::string Pattern(std::size_t size, unsigned seed = 1) {

@@ -32,6 +32,18 @@ std::int32_t ErrorNumberOf(const std::function<void()>& action) {
     return 0;
 }
 
+// The temporary files left in a folder.
+int TemporaryFiles(const ScratchFolder& dir) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA((dir / "*.orvtmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do ++count;
+    while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return count;
+}
+
 TEST(Win32Files, FileExistsOnlyForFiles) {
     Win32Platform p;
     ScratchFolder dir;
@@ -61,9 +73,24 @@ TEST(Win32Files, CopyFileCopiesEveryByteOverALargerDestination) {
         WriteBytes(dir / "dest.bin", Pattern(size + 9000));
         EXPECT_TRUE(CopyFile(p.ctx, dir / "source.bin", dir / "dest.bin")) << size;
         EXPECT_EQ(ReadBytes(dir / "dest.bin"), source) << size;
-        EXPECT_FALSE(p.files.FileExists(TemporaryPathFor(dir / "dest.bin")));
+            EXPECT_EQ(TemporaryFiles(dir), 0);
     }
     EXPECT_TRUE(p.messageBox.shown.empty());
+}
+
+TEST(Win32Files, ANewFileIsNeverMadeOverOneThatIsThere) {
+    Win32Platform p;
+    ScratchFolder dir;
+    WriteBytes(dir / "there.bin", "planted");
+    EXPECT_EQ(ErrorNumberOf([&] { p.files.CreateNew(dir / "there.bin"); }), err::kFileAlreadyExists);
+    EXPECT_EQ(ReadBytes(dir / "there.bin"), "planted");
+    // A copy beside a file planted under the old fixed temporary name leaves it alone.
+    WriteBytes(dir / "dest.bin.orvtmp", "planted");
+    WriteBytes(dir / "source.bin", "new");
+    EXPECT_TRUE(CopyFile(p.ctx, dir / "source.bin", dir / "dest.bin"));
+    EXPECT_EQ(ReadBytes(dir / "dest.bin"), "new");
+    EXPECT_EQ(ReadBytes(dir / "dest.bin.orvtmp"), "planted");
+    EXPECT_EQ(TemporaryFiles(dir), 1);
 }
 
 TEST(Win32Files, FailedCopiesReportTheCauseAndLeaveEverythingAsItWas) {
@@ -85,9 +112,8 @@ TEST(Win32Files, FailedCopiesReportTheCauseAndLeaveEverythingAsItWas) {
     EXPECT_EQ(p.messageBox.shown[0].title, "Whoops!");
 
     EXPECT_EQ(ReadBytes(dir / "locked.bin"), "old contents");
-    EXPECT_FALSE(p.files.FileExists(TemporaryPathFor(dir / "locked.bin")));
     EXPECT_FALSE(p.files.FileExists(dir / "dest.bin"));
-    EXPECT_FALSE(p.files.FileExists(TemporaryPathFor(dir / "dest.bin")));
+    EXPECT_EQ(TemporaryFiles(dir), 0);
 }
 
 TEST(Win32Files, WriteFileReplacingSwapsInTheNewContentOrThrows) {
@@ -104,7 +130,7 @@ TEST(Win32Files, WriteFileReplacingSwapsInTheNewContentOrThrows) {
               }),
               err::kPermissionDenied);
     EXPECT_EQ(ReadBytes(dir / "config.ini"), text);
-    EXPECT_FALSE(p.files.FileExists(TemporaryPathFor(dir / "config.ini")));
+    EXPECT_EQ(TemporaryFiles(dir), 0);
 
     EXPECT_EQ(ErrorNumberOf([&] {
                   WriteFileReplacing(p.ctx, dir / "gone\\config.ini", reinterpret_cast<const std::uint8_t*>("x"), 1);
@@ -116,7 +142,7 @@ TEST(Win32Files, RawAccessAndItsErrors) {
     Win32Platform p;
     ScratchFolder dir;
     {
-        auto out = p.files.CreateWrite(dir / "raw.bin");
+        auto out = p.files.CreateNew(dir / "raw.bin");
         const std::string data = Pattern(10000);
         out->Write(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
         out->Close();

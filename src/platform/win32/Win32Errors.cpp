@@ -34,6 +34,9 @@ AgentError FileError(std::uint32_t code) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         return {err::kDiskFull, "Disk full"};
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return {err::kFileAlreadyExists, "File already exists"};
     default: {
         std::string text = SystemErrorText(code);
         if (text.empty()) text = "Path/File access error (system error " + std::to_string(code) + ")";

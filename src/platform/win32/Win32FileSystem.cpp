@@ -246,8 +246,8 @@ std::unique_ptr<platform::File> Win32FileSystem::OpenRead(const std::string& pat
     return AdoptFileHandle(handle, false);
 }
 
-std::unique_ptr<platform::File> Win32FileSystem::CreateWrite(const std::string& path) {
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+std::unique_ptr<platform::File> Win32FileSystem::CreateNew(const std::string& path) {
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) throw OpenError(path, ::GetLastError());
     return AdoptFileHandle(handle, true);

@@ -1,3 +1,7 @@
+// rand_s, the C runtime's door to the system's random source, is declared only on request.
+#define _CRT_RAND_S
+#include <stdlib.h>
+
 #include "platform/win32/Win32Process.h"
 
 #include <vector>
@@ -22,6 +26,15 @@ std::string Win32Process::ApplicationFolder() {
         if (length < buffer.size()) return FolderOfPath(std::string(buffer.data(), length));
         buffer.assign(buffer.size() * 2, '\0');  // truncated: a long path
     }
+}
+
+std::uint32_t Win32Process::ProcessId() { return ::GetCurrentProcessId(); }
+
+std::uint32_t Win32Process::RandomNumber() {
+    unsigned int value = 0;
+    // Should the source fail, the names built from this still go only where nothing is yet.
+    if (rand_s(&value) != 0) value = static_cast<unsigned int>(::GetTickCount64() * 2654435761u);
+    return value;
 }
 
 void Win32Process::EndNow() { ::ExitProcess(0); }

@@ -1,4 +1,4 @@
-// Process service: the executable's folder and ending the process.
+// Process service: the executable's folder, the process id, random numbers and ending the process.
 #pragma once
 #include "platform/Process.h"
 
@@ -7,6 +7,8 @@ namespace orv::win32 {
 class Win32Process : public platform::Process {
 public:
     std::string ApplicationFolder() override;
+    std::uint32_t ProcessId() override;
+    std::uint32_t RandomNumber() override;
     [[noreturn]] void EndNow() override;
 };
 
