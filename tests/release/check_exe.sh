@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the shipped Orvastell.exe (the 32-bit release build) for what cannot be run here: that it
-# is a 32-bit Windows GUI program that needs nothing beyond Windows itself.
+# is a 32-bit Windows GUI program that needs nothing beyond Windows itself, and that the
+# compiler's hardening is in it.
 #   check_exe.sh PATH-TO-Orvastell.exe
 set -euo pipefail
 exe="$1"
@@ -23,8 +24,14 @@ while read -r dll; do
   [[ "$allowed" == *" $dll "* ]] || fail "imports $dll"
 done < <(sed -nE 's/^[[:space:]]*DLL Name: (.*)$/\1/p' <<<"$headers")
 
+# The stack protector: its handler linked in and called from the program's functions (so it
+# cannot silently go away with a change of build settings).
+calls="$($objdump -d "$exe" | grep -c 'call.*<___stack_chk_fail>' || true)"
+((calls > 0)) || fail "no function checks the stack protector's canary"
+
 if ((failures)); then
   echo "release check of $exe: $failures failure(s)"
   exit 1
 fi
-echo "release check of $exe: a 32-bit Windows GUI program that needs only the system's libraries"
+echo "release check of $exe: a 32-bit Windows GUI program that needs only the system's libraries," \
+  "with $calls calls of the stack protector's check"

@@ -135,7 +135,7 @@ TEST(Update, RevisionThatIsNoNumberSkipsTheUpdateWithOneBox) {
 TEST(Update, AFileLocationThatDoesNotEndInAPlainFileNameSkipsTheUpdateWithOneBox) {
     // Each names an existing file on the share, but would write somewhere other than a file of
     // the agent's folder: above it, into a stream, or to a device.
-    for (const std::string location : {std::string("\\\\server\\share\\d2/../../evil.txt"),
+    for (const std::string& location : {std::string("\\\\server\\share\\d2/../../evil.txt"),
                                        std::string("\\\\server\\share\\ORV.mde:evil"),
                                        std::string("\\\\server\\share\\NUL.mde"), std::string("C:\\drop\\..")}) {
         SCOPED_TRACE(location);
