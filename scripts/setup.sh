@@ -9,6 +9,7 @@ packages=(
   xvfb xauth                                       # an X display for Wine when there is none
   imagemagick                                      # screenshots of the windows and boxes
   python3                                          # the tests' local HTTP server and the icon script
+  openssl                                          # the certificates of the tests' HTTPS server
   clang libclang-rt-14-dev libfuzzer-14-dev         # the fuzz targets (libFuzzer and the sanitizers)
 )
 missing=()

@@ -1,5 +1,7 @@
 #include "agent/Agent.h"
 
+#include <utility>
+
 #include "agent/Messages.h"
 #include "download/Internet.h"
 #include "download/frmDownloadFile.h"
@@ -23,7 +25,7 @@ std::string RuntimeQuestion(const std::string& firstSentence) {
 
 } // namespace
 
-AgentContext::AgentContext(platform::Platform& p) : platform(p) {}
+AgentContext::AgentContext(platform::Platform& p, RuntimeSource source) : platform(p), runtime(std::move(source)) {}
 AgentContext::~AgentContext() = default;
 
 frmDownloadFile& AgentContext::DownloadWindow() {

@@ -27,17 +27,27 @@ struct AgentSettings {
     bool UnloadWhenDone = false;
     bool InstallWhenDone = false;
     std::string DownloadFilePath;
+    // The SHA-256 that the downloaded file must have, in hexadecimal; empty: not checked.
+    std::string DownloadSHA256;
+};
+
+// Where the runtime's cabinet comes from, as the build sets it (the program takes it from its
+// build settings; tests give their own).
+struct RuntimeSource {
+    std::string url;     // http:// or https://, ending in /ACCESSRT.CAB
+    std::string sha256;  // hexadecimal; empty: the file is not checked
 };
 
 // Everything one run of the agent works on: the platform services, the settings record and the
 // single instances of the two windows (created on first use).
 struct AgentContext {
-    explicit AgentContext(platform::Platform& p);
+    explicit AgentContext(platform::Platform& p, RuntimeSource runtime = {});
     ~AgentContext();
     AgentContext(const AgentContext&) = delete;
     AgentContext& operator=(const AgentContext&) = delete;
 
     platform::Platform& platform;
+    const RuntimeSource runtime;
     AgentSettings settings;
 
     // The windows' single instances, created when first asked for.

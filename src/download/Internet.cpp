@@ -19,10 +19,11 @@ void DownloadAccessRuntime(AgentContext& ctx) {
     AgentSettings& s = ctx.settings;
     const std::string appFolder = ctx.platform.process.ApplicationFolder();
     s.DownloadSizeKB = kRuntimeSizeKB;
-    s.DownloadURL = std::string("http://") + ORV_DOWNLOAD_HOST + kRuntimeDownloadPath;
+    s.DownloadURL = ctx.runtime.url;
     s.DownloadTarget = appFolder + "\\runtime\\" + ToText(GetFileNameFromUrl(ctx, s.DownloadURL), ctx.platform.locale);
     s.UnloadWhenDone = true;
     s.InstallWhenDone = true;
+    s.DownloadSHA256 = ctx.runtime.sha256;
 
     ctx.DownloadWindow().SetCaption(kRuntimeCaption);
     StartDownload(ctx, s.DownloadSizeKB, s.DownloadTarget, s.DownloadURL);

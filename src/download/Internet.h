@@ -5,12 +5,6 @@
 
 namespace orv {
 
-// The product's download server; the build may set another one.
-#ifndef ORV_DOWNLOAD_HOST
-#define ORV_DOWNLOAD_HOST "downloads.quenlark.com"
-#endif
-inline constexpr const char* kRuntimeDownloadPath = "/downloads/runtime/ACCESSRT.CAB";
-
 void DownloadAccessRuntime(AgentContext& ctx);
 void InstallAccessRuntime(AgentContext& ctx);
 void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target, const Variant& address);

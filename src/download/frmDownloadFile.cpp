@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 
 #include "agent/Messages.h"
 #include "download/Internet.h"
@@ -71,6 +72,24 @@ std::string FailureReason(const TransferFailure& f, std::int32_t timeoutSeconds)
         break;
     }
     return "The transfer failed.";
+}
+
+// A SHA-256 written as 64 hexadecimal digits, in either case.
+std::optional<platform::Sha256Digest> ParseSha256(const std::string& text) {
+    platform::Sha256Digest digest{};
+    if (text.size() != 2 * digest.size()) return std::nullopt;
+    const auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = nibble(text[2 * i]), low = nibble(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return digest;
 }
 
 // An amount that rounds to 0.00 is shown as 0.00, not as -0.00 (the -1 held before the first
@@ -225,6 +244,13 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
         failure.text = "The server sent an empty file.";
         return Fail(failure);
     }
+    if (!ctx_.settings.DownloadSHA256.empty()) {
+        failure.text = CheckExpectedFile();
+        if (!failure.text.empty()) {
+            failure.kind = TransferFailure::Kind::Other;
+            return Fail(failure);
+        }
+    }
     Complete();
 }
 
@@ -261,6 +287,21 @@ void frmDownloadFile::ReserveBuffer(std::int64_t announced) {
     } catch (const std::bad_alloc&) {
         // Not enough memory in one piece: the buffer grows as the body arrives instead.
     }
+}
+
+std::string frmDownloadFile::CheckExpectedFile() {
+    // Whoever stands between the server and the agent could send another file, which would be
+    // handed to the installer: only the file whose SHA-256 the build names is saved.
+    platform::Sha256Digest actual{};
+    try {
+        actual = ctx_.platform.hash.Sha256(receivedData_.data(), receivedData_.size());
+    } catch (const AgentError& e) {
+        return "The downloaded file could not be checked: " + e.Description();
+    }
+    const std::optional<platform::Sha256Digest> expected = ParseSha256(ctx_.settings.DownloadSHA256);
+    if (expected && *expected == actual) return {};
+    return "The downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not "
+           "saved.";
 }
 
 std::size_t frmDownloadFile::BufferCapacity() const { return receivedData_.capacity(); }

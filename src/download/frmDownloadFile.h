@@ -63,6 +63,8 @@ private:
     // Makes room in the buffer for the body the server has announced, within that limit.
     void ReserveBuffer(std::int64_t announced);
     void UpdateProgress();
+    // Empty when the body is the file whose SHA-256 the settings name; else why it is not.
+    std::string CheckExpectedFile();
     void Complete();
     // Stops the request, tells the user what failed and closes the window; nothing is saved.
     void Fail(const platform::TransferFailure& failure);

@@ -3,6 +3,7 @@
 #pragma once
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Hash.h"
 #include "platform/Locale.h"
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
@@ -25,6 +26,7 @@ struct Platform {
     Clock& clock;
     Locale& locale;
     Process& process;
+    Hash& hash;
 };
 
 } // namespace orv::platform

@@ -526,6 +526,29 @@ std::string FakeLocale::FormatFixed2Grouped(double value) const {
 
 // ---------------------------------------------------------------- process
 
+platform::Sha256Digest FakeHash::Sha256(const std::uint8_t* data, std::size_t size) {
+    ++calls;
+    if (error) throw *error;
+    // Four FNV-1a sums with different starting values, with the length mixed in.
+    platform::Sha256Digest digest{};
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+        std::uint64_t h = 0xcbf29ce484222325ull + lane * 0x9e3779b97f4a7c15ull + size;
+        for (std::size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 0x100000001b3ull;
+        for (std::size_t b = 0; b < 8; ++b) digest[lane * 8 + b] = static_cast<std::uint8_t>(h >> (8 * b));
+    }
+    return digest;
+}
+
+std::string HexOf(const platform::Sha256Digest& digest) {
+    static const char* const kDigits = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t b : digest) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
 std::uint32_t FakeProcess::RandomNumber() {
     if (!randomNumbers.empty()) {
         const std::uint32_t n = randomNumbers.front();
@@ -681,8 +704,8 @@ std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferCo
 
 FakePlatform::FakePlatform(FakeLocale::Kind kind)
     : locale(kind),
-      platform{registry, profile, shell, messageBox, windows, transfer, files, clock, locale, process},
-      ctx(platform) {
+      platform{registry, profile, shell, messageBox, windows, transfer, files, clock, locale, process, hash},
+      ctx(platform, RuntimeSource{"http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB", ""}) {
     files.AddFolder(files.windowsFolder);
     files.AddFolder(shell.systemDirectory);
     files.AddFolder(shell.wow64Directory);

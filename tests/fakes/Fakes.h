@@ -233,6 +233,17 @@ private:
     Journal& journal_;
 };
 
+// Not SHA-256: a digest of its own, as sensitive to every byte, that tests compute through it.
+class FakeHash : public platform::Hash {
+public:
+    platform::Sha256Digest Sha256(const std::uint8_t* data, std::size_t size) override;
+    std::optional<AgentError> error;  // thrown when set
+    int calls = 0;
+};
+
+// The digest in lower-case hexadecimal, as the build setting writes it.
+std::string HexOf(const platform::Sha256Digest& digest);
+
 class FakeWindows;
 
 class FakeDownloadWindow : public platform::DownloadWindowView {
@@ -347,6 +358,7 @@ struct FakePlatform {
     FakeClock clock{journal};
     FakeLocale locale;
     FakeProcess process{journal};
+    FakeHash hash;
     platform::Platform platform;
     AgentContext ctx;
 };

@@ -43,11 +43,9 @@ TEST(RuntimeDownload, StartsTheWindowWithTheRuntimeSettings) {
 
     const AgentSettings& s = p.ctx.settings;
     EXPECT_EQ(s.DownloadSizeKB, 34148);
-    const std::string path = kRuntimeDownloadPath;
-    ASSERT_GT(s.DownloadURL.size(), 7 + path.size());
-    EXPECT_EQ(s.DownloadURL.substr(0, 7), "http://");
-    EXPECT_EQ(s.DownloadURL.substr(s.DownloadURL.size() - path.size()), path);
-    EXPECT_EQ(s.DownloadURL.substr(7, s.DownloadURL.size() - 7 - path.size()).find('/'), std::string::npos);
+    // The address and the checksum as the build sets them.
+    EXPECT_EQ(s.DownloadURL, "http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB");
+    EXPECT_EQ(s.DownloadSHA256, "");
     EXPECT_EQ(s.DownloadTarget, kCab);
     EXPECT_EQ(s.DownloadFilePath, kCab);
     EXPECT_TRUE(s.UnloadWhenDone && s.InstallWhenDone);
@@ -454,6 +452,55 @@ TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed
             EXPECT_LT(JournalAt(p, "cancel"), JournalAt(p, "box Whoops!"));
         }
     }
+}
+
+TEST(DownloadFailure, OnlyTheFileWhoseChecksumTheBuildNamesIsSavedAndInstalled) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string&)> expected;  // from the body's own digest
+        std::function<void(FakePlatform&)> arrange;
+        const char* reason;  // nullptr: saved
+    };
+    const auto same = [](const std::string& hex) { return hex; };
+    const Case cases[] = {
+        {"the right file", same, {}, nullptr},
+        {"the right file, upper case", [](const std::string& hex) { return ToUpperAscii(hex); }, {}, nullptr},
+        {"one byte changed", same, [](FakePlatform& p) { p.transfer.body[500] ^= 1; },
+         "The downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not saved."},
+        {"a checksum that is no checksum", [](const std::string& hex) { return hex.substr(1); }, {},
+         "The downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not saved."},
+        {"no hashing on this system", same, [](FakePlatform& p) { p.hash.error = AgentError(53, "no CNG."); },
+         "The downloaded file could not be checked: no CNG."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        Prepare(p);
+        p.files.AddFile(kCab, "earlier download");
+        const std::string good = fakes::HexOf(p.hash.Sha256(p.transfer.body.data(), p.transfer.body.size()));
+        if (c.arrange) c.arrange(p);
+        AgentContext ctx(p.platform, RuntimeSource{p.ctx.runtime.url, c.expected(good)});
+        LoadSettings(ctx);
+        DownloadAccessRuntime(ctx);
+        Pump(p);
+        if (!c.reason) {
+            EXPECT_TRUE(p.messageBox.shown.empty());
+            EXPECT_EQ(Bytes(p.files.Content(kCab)), p.transfer.body);
+            EXPECT_EQ(Journaled(p, "shell open " + kMsi), 1);
+            continue;
+        }
+        ExpectLastBox(p, 1, kProblem + "The file could not be downloaded from " + ctx.settings.DownloadURL +
+                                ".\r\n\r\n" + c.reason);
+        ExpectFile(p, kCab, "earlier download");
+        EXPECT_TRUE(p.shell.executed.empty());
+        EXPECT_FALSE(p.windows.OpenWindows());
+    }
+    // Without a checksum in the build nothing is hashed.
+    FakePlatform p;
+    Prepare(p);
+    Download(p);
+    ExpectSaved(p);
+    EXPECT_EQ(p.hash.calls, 0);
 }
 
 TEST(DownloadFailure, AnErrorPageIsNotEvenReadOut) {

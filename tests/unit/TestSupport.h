@@ -94,7 +94,8 @@ inline TransferFailure Failure(TransferFailure::Kind kind, std::string text = {}
 
 // The same services with another file system in place of the fake one.
 inline platform::Platform WithFiles(FakePlatform& p, platform::FileSystem& files) {
-    return {p.registry, p.profile, p.shell, p.messageBox, p.windows, p.transfer, files, p.clock, p.locale, p.process};
+    return {p.registry, p.profile, p.shell,  p.messageBox, p.windows, p.transfer,
+            files,      p.clock,   p.locale, p.process,    p.hash};
 }
 
 inline std::ptrdiff_t JournalAt(const FakePlatform& p, const std::string& entry) {

@@ -27,7 +27,9 @@ struct Win32Platform {
     fakes::FakeClock clock{journal};
     win32::Win32Locale locale;
     fakes::FakeProcess process{journal};
-    platform::Platform platform{registry, profile, shell, messageBox, windows, transfer, files, clock, locale, process};
+    fakes::FakeHash hash;
+    platform::Platform platform{registry, profile, shell, messageBox, windows, transfer,
+                                files,    clock,   locale, process,    hash};
     AgentContext ctx{platform};
 };
 

@@ -19,19 +19,34 @@ Modes:
   slow       200, Content-Length, the body in 4 KB pieces 20 ms apart
   nolength   200 without Content-Length; the body, then the connection closes
   endless    200 without Content-Length; the body's pattern, sent until the client gives up
+  file       200, Content-Length, the bytes of the file whose path follows the mode
+  flipped    the same with one byte in the middle of the file changed
+  redirect-http  over TLS, 302 to the same path on http:// (a secure download sent on to a plain
+             address); a plain request gets what "normal" sends
 
 The body is `size` bytes of a fixed pattern (see body_bytes), so a test can rebuild it and
 compare. Every request is appended to the log file as "<method> <target>".
+
+HTTPS (with --tls-cert/--tls-key): a second listener on 127.0.0.1 speaks TLS with that
+certificate and answers with the same Handler (same modes). CONNECT <host>:<port> on the
+proxy port is answered "200 Connection established" and the bytes are relayed, both ways,
+to that TLS listener, so the TLS session is end to end between the program and it. With
+--tls-untrusted-cert/--tls-untrusted-key a third listener has a certificate from an authority
+that nobody trusts; CONNECT goes there while the mode file's line ends in "untrusted".
 """
 import argparse
 import os
+import select
+import socket
+import ssl
 import socketserver
 import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
-MODES = {"normal", "404", "500", "truncated", "stall", "slow", "nolength", "endless"}
+MODES = {"normal", "404", "500", "truncated", "stall", "slow", "nolength", "endless", "file", "flipped",
+         "redirect-http"}
 STOP = threading.Event()
 
 
@@ -59,22 +74,78 @@ class Handler(BaseHTTPRequestHandler):
             size = self.server.size
             if parts[3].isdigit():
                 size = int(parts[3])
-            return parts[2], size
-        mode, size = self.server.mode, self.server.size
-        if self.server.mode_file and os.path.exists(self.server.mode_file):
-            with open(self.server.mode_file, encoding="ascii") as f:
-                fields = f.readline().split()
-            if fields and fields[0] in MODES:
-                mode = fields[0]
-                if len(fields) > 1 and fields[1].isdigit():
+            return parts[2], size, ""
+        mode, size, argument = self.server.mode, self.server.size, ""
+        fields = self._mode_line()
+        if fields and fields[0] in MODES:
+            mode = fields[0]
+            if len(fields) > 1:
+                argument = fields[1]
+                if fields[1].isdigit():
                     size = int(fields[1])
-        return mode, size
+        return mode, size, argument
+
+    def _mode_line(self):
+        if not self.server.mode_file or not os.path.exists(self.server.mode_file):
+            return []
+        with open(self.server.mode_file, encoding="utf-8") as f:
+            return f.readline().split()
+
+    def do_CONNECT(self):
+        if self.server.log_file:
+            with open(self.server.log_file, "a", encoding="utf-8") as f:
+                f.write(f"{self.command} {self.path}\n")
+        untrusted = self._mode_line()[-1:] == ["untrusted"]
+        tls_port = getattr(self.server, "untrusted_tls_port" if untrusted else "tls_port", None)
+        if not tls_port:
+            self.send_error(501, "no TLS listener")
+            return
+        try:
+            upstream = socket.create_connection(("127.0.0.1", tls_port), timeout=10)
+        except OSError:
+            self.send_error(502)
+            return
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.close_connection = True
+        pair = {self.connection: upstream, upstream: self.connection}
+        try:
+            while not STOP.is_set():
+                ready, _, _ = select.select(list(pair), [], [], 0.5)
+                for s in ready:
+                    data = s.recv(65536)
+                    if not data:
+                        return
+                    pair[s].sendall(data)
+        except OSError:
+            pass
+        finally:
+            upstream.close()
 
     def do_GET(self):
         if self.server.log_file:
             with open(self.server.log_file, "a", encoding="utf-8") as f:
                 f.write(f"{self.command} {self.path}\n")
-        mode, size = self._choose()
+        mode, size, argument = self._choose()
+        if mode == "redirect-http" and isinstance(self.server, TLSServer):
+            target = self.path if "://" in self.path else "http://" + self.headers.get("Host", "") + self.path
+            target = "http://" + target.split("://", 1)[1]
+            self.send_response(302, "Found")
+            self.send_header("Location", target)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if mode in ("file", "flipped"):
+            with open(argument, "rb") as f:
+                body = bytearray(f.read())
+            if mode == "flipped":
+                body[len(body) // 2] ^= 0x01
+            self.send_response(200, "OK")
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(bytes(body))
+            return
         if mode == "stall":
             STOP.wait(600)
             self.close_connection = True
@@ -130,6 +201,23 @@ class Server(ThreadingHTTPServer):
     allow_reuse_address = True
 
 
+class TLSServer(Server):
+    """Accepts TCP, does the TLS handshake in the worker thread, then runs the same Handler."""
+
+    def __init__(self, address, handler, context):
+        super().__init__(address, handler)
+        self.context = context
+
+    def finish_request(self, request, client_address):
+        try:
+            request.settimeout(15)
+            tls = self.context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return  # e.g. the client rejected our certificate: nothing to answer
+        tls.settimeout(None)
+        self.RequestHandlerClass(tls, client_address, self)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0, help="0: any free port")
@@ -138,11 +226,27 @@ def main():
     parser.add_argument("--size", type=int, default=1000)
     parser.add_argument("--mode-file")
     parser.add_argument("--log-file")
+    parser.add_argument("--tls-cert", help="PEM certificate (chain) for the HTTPS listener")
+    parser.add_argument("--tls-key", help="PEM key for --tls-cert")
+    parser.add_argument("--tls-untrusted-cert", help="PEM certificate from an authority nobody trusts")
+    parser.add_argument("--tls-untrusted-key", help="PEM key for --tls-untrusted-cert")
     args = parser.parse_args()
 
     server = Server(("127.0.0.1", args.port), Handler)
     server.mode, server.size = args.mode, args.size
     server.mode_file, server.log_file = args.mode_file, args.log_file
+    server.tls_port = server.untrusted_tls_port = None
+    for cert, key, attribute in ((args.tls_cert, args.tls_key, "tls_port"),
+                                 (args.tls_untrusted_cert, args.tls_untrusted_key, "untrusted_tls_port")):
+        if not cert:
+            continue
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, key)
+        tls_server = TLSServer(("127.0.0.1", 0), Handler, context)
+        tls_server.mode, tls_server.size = args.mode, args.size
+        tls_server.mode_file, tls_server.log_file = args.mode_file, args.log_file
+        setattr(server, attribute, tls_server.server_address[1])
+        threading.Thread(target=tls_server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     port = server.server_address[1]
     if args.port_file:
         tmp = args.port_file + ".tmp"

@@ -19,17 +19,18 @@ crlf() { printf '%s\r\n' "$@"; }
 winpath() { echo "Z:${1//\//\\}"; }
 
 # new_scenario NAME [--access CURVER | --no-access] [--install VALUE | --no-install]
-#              [--proxy PORT] [--no-control] [--keep]
+#              [--proxy PORT] [--no-control] [--keep] [--agent EXE]
 # A fresh application folder C:\orvtest\NAME\app holding the agent and an empty config folder, a
 # folder C:\orvtest\NAME\share for update files, the registry values of the run, empty records
 # of what was opened, registered and requested, and the transfer control in the system folder
 # (unless --no-control). --keep reuses the application folder of the previous run of NAME and
-# leaves the system folder as that run left it.
+# leaves the system folder as that run left it. --agent puts another build of the agent (one of
+# those that the tests build beside it) in the application folder, as Orvastell.exe.
 # Sets: scenario, dir (its work folder), app and app_win, share and share_win.
 new_scenario() {
   scenario="$1"
   shift
-  local access="Access.Database.11" install="" proxy="$port" control=1 keep=0
+  local access="Access.Database.11" install="" proxy="$port" control=1 keep=0 agent="$agent_exe"
   local has_access=1 has_install=1 install_set=0
   while (($#)); do
     case "$1" in
@@ -40,6 +41,7 @@ new_scenario() {
       --proxy) proxy="$2"; shift ;;
       --no-control) control=0 ;;
       --keep) keep=1 ;;
+      --agent) agent="$2"; shift ;;
       *) echo "new_scenario: unknown option $1" >&2; exit 2 ;;
     esac
     shift
@@ -53,7 +55,7 @@ new_scenario() {
   if ((!keep)); then
     rm -rf "${base:?}/$scenario" "$dir"
     mkdir -p "$app/config" "$share"
-    cp "$agent_exe" "$app/Orvastell.exe"
+    cp "$agent" "$app/Orvastell.exe"
   fi
   mkdir -p "$dir"
   ((install_set)) || install="$app_win"

@@ -214,3 +214,76 @@ road_download_time_out() {
   nothing_downloaded
 }
 roads+=(download_time_out)
+
+# ------------------------------------------------------------------ integrity of the download
+# The builds that the tests make beside the agent: one that names the SHA-256 of a known file
+# (written beside them), one that downloads over HTTPS from orvastell.test.
+agents_dir="$(dirname "$agent_exe")"
+known_cabinet="$agents_dir/e2e-cabinet.bin"
+https_url="https://orvastell.test/downloads/runtime/ACCESSRT.CAB"
+
+# integrity_setup NAME AGENT MODE-LINE: a download road run by another build of the agent.
+integrity_setup() {
+  local name="$1" agent="$agents_dir/$2.exe"
+  [[ -f "$agent" && -f "$known_cabinet" ]] || fail "no $agent or $known_cabinet: build the mingw preset's tests"
+  download_setup "$name" normal 0 "" --agent "$agent"
+  echo "$3" >"$work/mode"
+}
+saved_as_known() {
+  expect_bytes "$app/runtime/ACCESSRT.CAB" "$known_cabinet"
+  expect_only "$app/runtime" ACCESSRT.MSI ACCESSRT.CAB
+  expect_opened "$app_win\\runtime\\ACCESSRT.MSI"
+}
+
+# The build names the file's SHA-256: the file that has it is saved and installed; the same file
+# with one byte changed on the way is refused, and nothing is saved or installed.
+road_download_checked() {
+  integrity_setup download-checked Orvastell_sha256 "file $known_cabinet"
+  download_run 60
+  expect_exit 0
+  expect_boxes 1
+  expect_line "GONE OrvastellDownloadForm|$download_caption"
+  saved_as_known
+}
+road_download_checked_mismatch() {
+  integrity_setup download-checked-mismatch Orvastell_sha256 "flipped $known_cabinet"
+  download_run 60
+  expect_exit 0
+  whoops "The file could not be downloaded from $runtime_url.\\r\\n\\r\\nThe downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not saved."
+  expect_boxes 2
+  nothing_downloaded
+}
+roads+=(download_checked download_checked_mismatch)
+
+# Over HTTPS through the proxy: the server's certificate comes from the authority that the prefix
+# trusts, and the file is saved; the same server with a certificate from an authority that
+# nobody trusts is refused, with the system's checks left on, and nothing is sent or saved.
+road_download_https() {
+  integrity_setup download-https Orvastell_https "file $known_cabinet"
+  download_run 60
+  expect_exit 0
+  expect_boxes 1
+  expect_line "GONE OrvastellDownloadForm|$download_caption"
+  grep -qxF "CONNECT orvastell.test:443" "$work/requests.log" || fail "no CONNECT to orvastell.test:443 reached the proxy"
+  grep -qxF "GET /downloads/runtime/ACCESSRT.CAB" "$work/requests.log" || fail "no GET inside the tunnel"
+  saved_as_known
+}
+road_download_https_untrusted() {
+  integrity_setup download-https-untrusted Orvastell_https "file $known_cabinet untrusted"
+  download_run 60
+  expect_exit 0
+  whoops "The file could not be downloaded from $https_url.\\r\\n\\r\\nThe server's certificate could not be verified, so the download was refused (error 12045)."
+  expect_boxes 2
+  if grep -q '^GET' "$work/requests.log"; then fail "a request was sent to the untrusted server"; fi
+  nothing_downloaded
+}
+# A secure download that the server sends on to a plain http:// address is stopped.
+road_download_https_to_http() {
+  integrity_setup download-https-to-http Orvastell_https "redirect-http 3001"
+  download_run 60
+  expect_exit 0
+  whoops "The file could not be downloaded from $https_url.\\r\\n\\r\\nThe server sent the download on to an address that is not secure (http://orvastell.test/downloads/runtime/ACCESSRT.CAB), so it was stopped."
+  expect_boxes 2
+  nothing_downloaded
+}
+roads+=(download_https download_https_untrusted download_https_to_http)

@@ -82,7 +82,22 @@ unset DISPLAY
 work="$(mktemp -d /tmp/orv-e2e.XXXXXX)"
 trap 'stop_helpers; rm -rf "$work"; orv_wine_env_cleanup' EXIT
 
+# The HTTPS server's certificates; the prefix (and nothing outside it) trusts the test authority:
+# its certificate in the current user's root store, as the system's certificate functions keep
+# it (under the upper-case SHA-1 of the certificate, a Blob of property 32 with the certificate).
+bash "$here/make_certs.sh" "$work/certs" orvastell.test
+read -r ca_sha1 ca_blob < <(python3 - "$work/certs/ca.pem" <<'PY'
+import hashlib, ssl, struct, sys
+der = ssl.PEM_cert_to_DER_cert(open(sys.argv[1]).read())
+print(hashlib.sha1(der).hexdigest().upper(), (struct.pack("<III", 32, 1, len(der)) + der).hex())
+PY
+)
+wine reg add "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$ca_sha1" /v Blob /t REG_BINARY \
+  /d "$ca_blob" /f </dev/null >/dev/null
+
 python3 "$here/http_server.py" --port-file "$work/port" --mode-file "$work/mode" --log-file "$work/requests.log" \
+  --tls-cert "$work/certs/server-chain.pem" --tls-key "$work/certs/server.key" \
+  --tls-untrusted-cert "$work/certs/untrusted-chain.pem" --tls-untrusted-key "$work/certs/untrusted.key" \
   >"$work/server.out" 2>&1 &
 server_pid=$!
 for _ in $(seq 100); do [[ -s "$work/port" ]] && break; sleep 0.1; done

@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Hash.h"
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "platform/win32/Win32Process.h"
@@ -24,10 +25,11 @@ template <typename MessageBoxService = Win32MessageBox> struct Win32Services {
     Win32Clock clock;
     Win32Locale locale;
     Win32Process process;
+    Win32Hash hash;
     Win32Windows windows;
     Win32TransferFactory transfer;
     platform::Platform platform{registry, profile, shell, messageBox, windows, transfer,
-                                files,    clock,   locale, process};
+                                files,    clock,   locale, process, hash};
 };
 
 } // namespace orv::win32

@@ -38,6 +38,7 @@ constexpr DWORD kStillExecutingWaitMs = 1;
 struct WinInet {
     decltype(&::InternetOpenA) InternetOpenA = nullptr;
     decltype(&::InternetSetOptionA) InternetSetOptionA = nullptr;
+    decltype(&::InternetQueryOptionA) InternetQueryOptionA = nullptr;
     decltype(&::InternetSetStatusCallbackA) InternetSetStatusCallbackA = nullptr;
     decltype(&::InternetCrackUrlA) InternetCrackUrlA = nullptr;
     decltype(&::InternetConnectA) InternetConnectA = nullptr;
@@ -55,6 +56,7 @@ WinInet LoadWinInet() {
     if (!module) return api;
     api.InternetOpenA = ORV_PROC_ADDRESS(module, InternetOpenA);
     api.InternetSetOptionA = ORV_PROC_ADDRESS(module, InternetSetOptionA);
+    api.InternetQueryOptionA = ORV_PROC_ADDRESS(module, InternetQueryOptionA);
     api.InternetSetStatusCallbackA = ORV_PROC_ADDRESS(module, InternetSetStatusCallbackA);
     api.InternetCrackUrlA = ORV_PROC_ADDRESS(module, InternetCrackUrlA);
     api.InternetConnectA = ORV_PROC_ADDRESS(module, InternetConnectA);
@@ -63,7 +65,7 @@ WinInet LoadWinInet() {
     api.HttpQueryInfoA = ORV_PROC_ADDRESS(module, HttpQueryInfoA);
     api.InternetReadFile = ORV_PROC_ADDRESS(module, InternetReadFile);
     api.InternetCloseHandle = ORV_PROC_ADDRESS(module, InternetCloseHandle);
-    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetSetStatusCallbackA &&
+    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetQueryOptionA && api.InternetSetStatusCallbackA &&
                  api.InternetCrackUrlA && api.InternetConnectA && api.HttpOpenRequestA && api.HttpSendRequestA &&
                  api.HttpQueryInfoA && api.InternetReadFile && api.InternetCloseHandle;
     return api;
@@ -231,6 +233,19 @@ TransferFailure FailureFromError(DWORD code, const Request& r, bool inBody, ULON
         f.kind = TransferFailure::Kind::Connection;
         f.text = "The server could not be reached. Please check your Internet connection.";
         return f;
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_ERRORS:
+    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
+    case ERROR_INTERNET_SEC_CERT_NO_REV:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        f.kind = TransferFailure::Kind::Connection;
+        f.text = "The server's certificate could not be verified, so the download was refused (error " +
+                 std::to_string(code) + ").";
+        return f;
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
         f.kind = inBody ? TransferFailure::Kind::Truncated : TransferFailure::Kind::Connection;
@@ -314,6 +329,25 @@ TransferFailure TooLarge(const Request& r) {
     return f;
 }
 
+TransferFailure NotSecure(const std::string& url) {
+    TransferFailure f;
+    f.kind = TransferFailure::Kind::Other;
+    f.text = "The server sent the download on to an address that is not secure (" + url + "), so it was stopped.";
+    return f;
+}
+
+// The address the request ended at, after any redirects.
+std::string FinalUrl(HINTERNET handle) {
+    DWORD size = 0;
+    Inet().InternetQueryOptionA(handle, INTERNET_OPTION_URL, nullptr, &size);
+    std::string url(size + 1, '\0');
+    size = static_cast<DWORD>(url.size());
+    if (!Inet().InternetQueryOptionA(handle, INTERNET_OPTION_URL, url.data(), &size)) return {};
+    url.resize(std::min<std::size_t>(size, url.size()));
+    url.resize(url.find('\0') == std::string::npos ? url.size() : url.find('\0'));
+    return url;
+}
+
 TransferFailure BadAddress(const std::string& url) {
     TransferFailure f;
     f.kind = TransferFailure::Kind::Other;
@@ -380,6 +414,12 @@ void RunRequest(Request& r) {
     ULONGLONG started = ::GetTickCount64();
     if (!Inet().HttpSendRequestA(handle, nullptr, 0, nullptr, 0))
         return Finish(r, FailureFromError(::GetLastError(), r, false, ::GetTickCount64() - started));
+    // A secure download stays secure: a redirect to a plain address (which some WinINet versions
+    // follow without a word) would let anyone on the way send another file.
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
+        const std::string final = FinalUrl(handle);
+        if (::_strnicmp(final.c_str(), "https://", 8) != 0) return Finish(r, NotSecure(final));
+    }
 
     DWORD status = 0, size = sizeof status;
     if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) status = 0;

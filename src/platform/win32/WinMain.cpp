@@ -12,7 +12,7 @@ namespace {
 int RunAgent() {
     // The services are made before the context, so that they outlive the windows it owns.
     orv::win32::Win32Services<> services;
-    orv::AgentContext ctx(services.platform);
+    orv::AgentContext ctx(services.platform, orv::RuntimeSource{ORV_DOWNLOAD_URL, ORV_DOWNLOAD_SHA256});
 
     if (!orv::RunMain(ctx)) return 1;
     try {
