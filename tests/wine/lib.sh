@@ -118,6 +118,9 @@ run_agent() {
   sed 's/^/    /' "$dir/ui.log"
 }
 
+# line_of TEXT: the number of the first log line that begins with TEXT (0 when none).
+line_of() { P="$1" awk 'index($0, ENVIRON["P"]) == 1 { print NR; found = 1; exit } END { if (!found) print 0 }' "$dir/ui.log"; }
+
 expect_exit() { [[ "$exit_code" == "$1" ]] || fail "exit code $exit_code, expected $1"; }
 # expect_line LINE: the driver's log has exactly this line.
 expect_line() { grep -qxF -- "$1" "$dir/ui.log" || fail "driver log lacks the line: $1"; }

@@ -159,7 +159,12 @@ road_download_no_window() {
   expect_exit 1
   expect_box "Orvastell" "Run-time error '1411':\\r\\n\\r\\nThe window could not be created (CreateWindowEx failed, error 1411)." "[OK]"
   expect_boxes 2
-  refuse_log "OrvastellDownloadForm"
+  refuse_log "SHOW OrvastellDownloadForm"
+  # Made hidden (and maybe seen so) while its controls were being made, it is gone before the box.
+  local box hidden unhidden
+  box="$(line_of "SHOW #32770|Orvastell|")" hidden="$(line_of "HIDDEN OrvastellDownloadForm")"
+  unhidden="$(line_of "UNHIDDEN OrvastellDownloadForm")"
+  ((hidden == 0 || (unhidden > 0 && unhidden < box))) || fail "the download form was left behind when the box came"
   expect_requests 0
   nothing_downloaded
 }

@@ -16,8 +16,6 @@ update_files() {
   snapshot "$app/config/config.ini"
 }
 
-# line_of TEXT: the number of the first log line that begins with TEXT (0 when none).
-line_of() { P="$1" awk 'index($0, ENVIRON["P"]) == 1 { print NR; found = 1; exit } END { if (!found) print 0 }' "$dir/ui.log"; }
 
 # updated OLD-CONFIG-TEXT OLD-REVISION NEW-REVISION: the new front-end is in place and
 # config.ini is the old text with its FileRevision line replaced and FileLastUpdate added after

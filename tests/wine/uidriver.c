@@ -16,8 +16,8 @@
    takes the screenshot and deletes it).
 
    Log lines: SHOW/CHANGE <class>|<title>|<texts>|<buttons>, GONE <class>|<title>,
-   HIDDEN <class>|<title> (a form of the program that exists unseen), DO <action> (on <title>),
-   EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
+   HIDDEN <class>|<title> (a form of the program that exists unseen) and UNHIDDEN <class>|<title>
+   (it is shown or gone), DO <action> (on <title>), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
    or 3 on a time-out. */
 #include <windows.h>
 #include <tlhelp32.h>
@@ -221,14 +221,20 @@ static int Watched(HWND window)
     return strcmp(cls, "#32770") == 0 || strncmp(cls, "Orvastell", 9) == 0;
 }
 
-/* A form of the program that exists without being shown (class Orvastell...Form): logged once
-   as HIDDEN, so that a test can tell that a form which failed to be made left no window behind. */
-static HWND g_hidden[MAX_WINDOWS];
+/* A form of the program that exists without being shown (class Orvastell...Form): logged as
+   HIDDEN when first seen so, and as UNHIDDEN once it is shown or gone, so that a test can tell
+   that a form which failed to be made left no window behind. */
+struct Hidden {
+    HWND window;
+    char cls[64], title[256];
+    int alive;
+};
+static struct Hidden g_hidden[MAX_WINDOWS];
 static int g_hiddenCount;
 
 static void NoteHiddenForm(HWND window)
 {
-    char cls[64], title[256];
+    char cls[64];
     DWORD pid = 0;
     size_t n;
     int i;
@@ -238,11 +244,16 @@ static void NoteHiddenForm(HWND window)
     n = strlen(cls);
     if (strncmp(cls, "Orvastell", 9) != 0 || n < 4 || strcmp(cls + n - 4, "Form") != 0) return;
     for (i = 0; i < g_hiddenCount; ++i)
-        if (g_hidden[i] == window) return;
-    if (g_hiddenCount == MAX_WINDOWS) return;
-    g_hidden[g_hiddenCount++] = window;
-    GetWindowTextA(window, title, sizeof title);
-    Log("HIDDEN %s|%s", cls, title);
+        if (g_hidden[i].window == window) break;
+    if (i == g_hiddenCount) {
+        if (g_hiddenCount == MAX_WINDOWS) return;
+        ++g_hiddenCount;
+        g_hidden[i].window = window;
+        strcpy(g_hidden[i].cls, cls);
+        GetWindowTextA(window, g_hidden[i].title, sizeof g_hidden[i].title);
+        Log("HIDDEN %s|%s", cls, g_hidden[i].title);
+    }
+    g_hidden[i].alive = 1;
 }
 
 static BOOL CALLBACK Visit(HWND window, LPARAM param)
@@ -310,7 +321,17 @@ static void Scan(void)
 {
     int i, j;
     for (i = 0; i < g_seenCount; ++i) g_seen[i].alive = 0;
+    for (i = 0; i < g_hiddenCount; ++i) g_hidden[i].alive = 0;
     EnumWindows(Visit, 0);
+    for (i = 0, j = 0; i < g_hiddenCount; ++i) {
+        if (!g_hidden[i].alive) {
+            Log("UNHIDDEN %s|%s", g_hidden[i].cls, g_hidden[i].title);
+            continue;
+        }
+        if (i != j) g_hidden[j] = g_hidden[i];
+        ++j;
+    }
+    g_hiddenCount = j;
     for (i = 0, j = 0; i < g_seenCount; ++i) {
         if (!g_seen[i].alive) {
             Log("GONE %s|%s", g_seen[i].cls, g_seen[i].title);
