@@ -1,38 +1,56 @@
-/* The download baseline: the least a WinINet program can do to fetch a file. Opens the URL with
-   the system's proxy setting, reads it in 64 KB pieces and writes each straight to the file.
+/* The download baseline: the least a WinINet program can do to fetch a file. Loads WinINet,
+   opens a session with the system's proxy setting, opens the URL, reads it in 64 KB pieces and
+   writes each straight to the file.
 
-     mini_download.exe URL FILE
+     mini_download.exe URL FILE TRACE
 
-   Prints "bytes=<n> ms=<elapsed>", the time from InternetOpenA to the closed file, measured with
-   the performance counter. Exit code 0 on a complete 2xx download, 1 otherwise. */
+   Appends its trace to TRACE, with the agent's clock (microseconds since the process was
+   created, src/platform/win32/TraceClock.h): "WinINet loaded", "session opened", "headers in",
+   "last byte in" and "file closed". Exit code 0 on a complete 2xx download, 1 otherwise. */
 #include <windows.h>
 #include <wininet.h>
 #include <stdio.h>
+#include <string.h>
+
+#include "platform/win32/TraceClock.h"
+
+static char g_trace[4096];
+static size_t g_traceLength;
+
+static void Event(const char *name)
+{
+    g_traceLength += (size_t)_snprintf(g_trace + g_traceLength, sizeof g_trace - g_traceLength, "%lu %lld %s\r\n",
+                                       GetCurrentProcessId(), orv_trace_microseconds(), name);
+}
 
 int main(int argc, char **argv)
 {
     static char buffer[64 * 1024];
-    LARGE_INTEGER frequency, start, end;
+    HMODULE wininet;
     HINTERNET session, request;
     HANDLE file;
     DWORD got, written, status = 0, size = sizeof status;
     unsigned long long total = 0;
     int ok = 1;
 
-    if (argc != 3) {
-        fprintf(stderr, "usage: mini_download URL FILE\n");
+    if (argc != 4) {
+        fprintf(stderr, "usage: mini_download URL FILE TRACE\n");
         return 2;
     }
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
+    /* Loaded as the agent loads it, when the download starts. */
+    wininet = LoadLibraryA("wininet.dll");
+    if (!wininet) return 1;
+    Event("WinINet loaded");
     session = InternetOpenA("mini_download", INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
     if (!session) return 1;
+    Event("session opened");
     request = InternetOpenUrlA(session, argv[1], NULL, 0,
                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE, 0);
     if (!request) {
         fprintf(stderr, "InternetOpenUrlA failed: %lu\n", GetLastError());
         return 1;
     }
+    Event("headers in");
     if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL) ||
         status < 200 || status > 299)
         ok = 0;
@@ -50,10 +68,12 @@ int main(int argc, char **argv)
         }
         total += got;
     }
+    Event("last byte in");
     CloseHandle(file);
+    Event("file closed");
     InternetCloseHandle(request);
     InternetCloseHandle(session);
-    QueryPerformanceCounter(&end);
-    printf("bytes=%llu ms=%.1f\n", total, (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+    orv_trace_append(argv[3], g_trace, (DWORD)g_traceLength);
+    printf("bytes=%llu\n", total);
     return ok ? 0 : 1;
 }

@@ -4,19 +4,27 @@
 #
 #   bash bench/run_all.sh
 #
+# The agent is built with its trace compiled in (ORV_TRACE; the shipped build has none), and the
+# figures are taken from the traces, in which the agent and the baselines time themselves with one
+# clock (microseconds since the process was created).
 # download  Orvastell.exe on the "noAccess" road, the offer answered Yes by bench/agent_watch.exe,
 #           fetching the 34,148 KB runtime cabinet from tests/wine/http_server.py through the
-#           system proxy setting (no ACCESSRT.MSI, so nothing is installed), against
-#           bench/mini_download.exe (64 KB InternetReadFile straight to a file) on the same
-#           server; the download window's amount must change about once a second during the
+#           system proxy setting (no ACCESSRT.MSI, so nothing is installed), from the Yes click to
+#           the cabinet renamed in place, against bench/mini_download.exe from its process start
+#           to its file closed (it loads WinINet and opens a session too), same server, same
+#           proxy setting; the window's amount must change about once a second during the
 #           read-out; and the agent's peak working set against the body's size.
-# copy      orv::CopyFile of a 200 MB file against CopyFileA (bench/copy_bench.exe).
-# startup   Orvastell.exe on the "ok" road with nothing to update, from process start to its end
-#           right after the shell's open of ORV.mde, against bench/shell_open.exe, which only
-#           calls ShellExecuteA on the same file.
+# copy      orv::CopyFile of a 200 MB file against CopyFileA followed by a flush of the new file
+#           (the durability the agent gives its copies); CopyFileA alone is printed beside it.
+# startup   Orvastell.exe on the "ok" road with nothing to update, from its process start to the
+#           return of the shell's open of ORV.mde, against bench/shell_open.exe (COM initialised,
+#           then ShellExecuteA on the same file) over the same span.
 # Times are medians over several runs taken in turn. Not part of the tests: absolute figures on
 # a shared machine are noise, and the ratios move with the load. ORV_BENCH_BUILD_DIR moves the
 # build tree (default build/bench-mingw); ORV_BENCH_ROUNDS sets the download rounds (default 3).
+# ORV_BENCH_BEFORE names another traced Orvastell.exe (built the same way from an earlier commit):
+# it is run in the same rounds, in turn with this one, and reported on lines of its own, so that
+# a change is measured before and after, side by side, in one run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -25,8 +33,8 @@ exec </dev/null
 bash scripts/setup.sh
 build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw}"
 rounds="${ORV_BENCH_ROUNDS:-3}"
-echo "Building Orvastell.exe and the benchmark programs in $build..."
-cmake --preset mingw -B "$build" >/dev/null
+echo "Building Orvastell.exe (traced) and the benchmark programs in $build..."
+cmake --preset mingw -B "$build" -DORV_TRACE=ON -DORV_TRACE_FILE=C:/orvbench/trace.log >/dev/null
 cmake --build "$build" -j 2 --target Orvastell mini_download shell_open run_timed agent_watch copy_bench >/dev/null
 x86_64-w64-mingw32-gcc-posix -O1 -mwindows -o "$build/bench/recorder.exe" tests/wine/recorder.c
 
@@ -54,6 +62,16 @@ bench="$drive_c/orvbench"
 app="$bench/app"
 mkdir -p "$app/config" "$app/runtime" "$bench/tools" "$bench/update" "$bench/copy"
 cp "$build/src/platform/win32/Orvastell.exe" "$app/"
+# The agents measured: "agent" always; "before" too when ORV_BENCH_BEFORE names one. Each has an
+# application folder of its own (the settings are copied to both below).
+agents=(agent)
+if [[ -n "${ORV_BENCH_BEFORE:-}" ]]; then
+  agents+=(before)
+  mkdir -p "$bench/before/config" "$bench/before/runtime"
+  cp "$ORV_BENCH_BEFORE" "$bench/before/Orvastell.exe"
+fi
+folder_of() { [[ "$1" == agent ]] && echo app || echo before; }
+trace="$drive_c/orvbench/trace.log"
 for program in mini_download shell_open run_timed agent_watch copy_bench recorder; do
   cp "$build/bench/$program.exe" "$bench/tools/"
 done
@@ -107,21 +125,29 @@ results="$work/results"
 echo "download: $rounds rounds of Orvastell.exe and mini_download.exe, $body_size bytes each..."
 registry ""
 url="http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB"
+python3 -c "import sys; sys.path.insert(0, 'tests/wine'); from http_server import body_bytes; sys.stdout.buffer.write(body_bytes($body_size))" >"$work/body"
 for round in $(seq "$rounds"); do
-  rm -f "$app/runtime/ACCESSRT.CAB" "$bench/mini.cab"
-  wine "C:\\orvbench\\tools\\agent_watch.exe" --log "$(winpath "$work/agent-$round.log")" --timeout 240 \
-    -- "C:\\orvbench\\app\\Orvastell.exe" >/dev/null 2>&1 || true
-  cmp -s <(python3 -c "import sys; sys.path.insert(0, 'tests/wine'); from http_server import body_bytes; sys.stdout.buffer.write(body_bytes($body_size))") \
-    "$app/runtime/ACCESSRT.CAB" && echo "saved ok" >>"$work/agent-$round.log" || echo "saved BAD" >>"$work/agent-$round.log"
+  for who in "${agents[@]}"; do
+    folder="$(folder_of "$who")"
+    rm -f "$bench/$folder/runtime/ACCESSRT.CAB" "$trace"
+    wine "C:\\orvbench\\tools\\agent_watch.exe" --log "$(winpath "$work/$who-$round.log")" --timeout 240 \
+      -- "C:\\orvbench\\$folder\\Orvastell.exe" >/dev/null 2>&1 || true
+    cp "$trace" "$work/$who-$round.trace" 2>/dev/null || true
+    cmp -s "$work/body" "$bench/$folder/runtime/ACCESSRT.CAB" && echo "saved ok" >>"$work/$who-$round.log" \
+      || echo "saved BAD" >>"$work/$who-$round.log"
+  done
+  rm -f "$bench/mini.cab" "$bench/mini.trace"
   wine "C:\\orvbench\\tools\\agent_watch.exe" --log "$(winpath "$work/mini-$round.log")" --timeout 240 \
-    -- "C:\\orvbench\\tools\\mini_download.exe" "$url" "C:\\orvbench\\mini.cab" >"$work/mini-$round.out" 2>&1 || true
-  cmp -s "$app/runtime/ACCESSRT.CAB" "$bench/mini.cab" && echo "saved ok" >>"$work/mini-$round.log" || echo "saved BAD" >>"$work/mini-$round.log"
+    -- "C:\\orvbench\\tools\\mini_download.exe" "$url" "C:\\orvbench\\mini.cab" "C:/orvbench/mini.trace" \
+    >"$work/mini-$round.out" 2>&1 || true
+  cp "$bench/mini.trace" "$work/mini-$round.trace" 2>/dev/null || true
+  cmp -s "$work/body" "$bench/mini.cab" && echo "saved ok" >>"$work/mini-$round.log" || echo "saved BAD" >>"$work/mini-$round.log"
 done
-python3 bench/report.py download "$work" "$rounds" "$body_size" >>"$results"
+python3 bench/report.py download "$work" "$rounds" "$body_size" "${agents[@]}" >>"$results"
 grep -v "^#" "$results" | tail -n 1
 
 # ------------------------------------------------------------------ copy
-echo "copy: 200 MB, orv::CopyFile against CopyFileA..."
+echo "copy: 200 MB, orv::CopyFile against CopyFileA and a flush..."
 head -c $((200 * 1024 * 1024)) /dev/urandom >"$bench/copy/source.bin"
 wine "C:\\orvbench\\tools\\copy_bench.exe" "C:\\orvbench\\copy\\source.bin" "C:\\orvbench\\copy" 3 >"$work/copy.out" 2>&1 || true
 rm -f "$bench/copy/source.bin"
@@ -131,18 +157,24 @@ grep -v "^#" "$results" | tail -n 1
 # ------------------------------------------------------------------ start-up
 echo "startup: Orvastell.exe on the \"ok\" road against shell_open.exe..."
 registry "Access.Database.11"
-crlf "[UpdateFrontend]" "UpdateLocation=C:\\orvbench\\update\\update.ini" "FileRevision=6" >"$app/config/config.ini"
+for who in "${agents[@]}"; do
+  crlf "[UpdateFrontend]" "UpdateLocation=C:\\orvbench\\update\\update.ini" "FileRevision=6" \
+    >"$bench/$(folder_of "$who")/config/config.ini"
+done
 crlf "[UpdateFrontend]" "FileRevision=6" "FileLocation=C:\\orvbench\\update\\ORV.mde" >"$bench/update/update.ini"
 printf 'front-end revision 6' >"$app/ORV.mde"
 cp "$app/ORV.mde" "$bench/update/ORV.mde"
-rm -f "$bench/tools/opened.log"
+rm -f "$bench/tools/opened.log" "$trace" "$bench/shell.trace"
 startup_rounds=9
-wine "C:\\orvbench\\tools\\run_timed.exe" "$startup_rounds" \
-  -- "C:\\orvbench\\app\\Orvastell.exe" \
-  -- "C:\\orvbench\\tools\\shell_open.exe" "C:\\orvbench\\app\\ORV.mde" >"$work/startup.out" 2>&1 || true
+programs=()
+for who in "${agents[@]}"; do programs+=(-- "C:\\orvbench\\$(folder_of "$who")\\Orvastell.exe"); done
+wine "C:\\orvbench\\tools\\run_timed.exe" "$startup_rounds" "${programs[@]}" \
+  -- "C:\\orvbench\\tools\\shell_open.exe" "C:/orvbench/shell.trace" "C:\\orvbench\\app\\ORV.mde" \
+  >"$work/startup.out" 2>&1 || true
 sleep 1  # the last recorder may still be writing
 tr -d '\r' <"$bench/tools/opened.log" >"$work/opened.log" 2>/dev/null || true
-python3 bench/report.py startup "$work" "$startup_rounds" >>"$results"
+cat "$trace" "$bench/shell.trace" >"$work/startup.trace" 2>/dev/null || true
+python3 bench/report.py startup "$work" "$startup_rounds" "${agents[@]}" >>"$results"
 grep -v "^#" "$results" | tail -n 1
 
 echo

@@ -5,7 +5,7 @@
 
      run_timed.exe ROUNDS -- PROGRAM [ARGS] [-- PROGRAM [ARGS]]...
 
-   Prints "prog <k> run <i> ms=<time> exit=<code>" per run (a run that takes more than a
+   Prints "prog <k> run <i> pid=<process id> ms=<time> exit=<code>" per run (a run that takes more than a
    minute is ended and reported as TIMEOUT). After each run it waits a little,
    so that whatever the program started through the shell is over before the next one. */
 #include <windows.h>
@@ -62,7 +62,7 @@ int main(int argc, char **argv)
             GetExitCodeProcess(pi.hProcess, &code);
             CloseHandle(pi.hThread);
             CloseHandle(pi.hProcess);
-            printf("prog %d run %d ms=%.2f exit=%lu\n", k + 1, i,
+            printf("prog %d run %d pid=%lu ms=%.2f exit=%lu\n", k + 1, i, pi.dwProcessId,
                    (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart, code);
             fflush(stdout);
             Sleep(400);

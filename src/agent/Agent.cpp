@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "agent/Messages.h"
+#include "platform/Trace.h"
 #include "download/Internet.h"
 #include "download/frmDownloadFile.h"
 #include "probe/Registry.h"
@@ -51,7 +52,9 @@ void CheckComponents(AgentContext& ctx) { (void)EnsureTransferControl(ctx); }
 
 void Main(AgentContext& ctx) {
     LoadSettings(ctx);
+    ORV_TRACE_EVENT("settings loaded");
     CheckComponents(ctx);
+    ORV_TRACE_EVENT("components checked");
     const Variant version = GetAccessVersion(ctx);
 
     std::string accessStatus;
@@ -61,6 +64,7 @@ void Main(AgentContext& ctx) {
         const std::int32_t major = ToInt32(version, ctx.platform.locale);
         accessStatus = major >= kMinimumMajorVersion ? "ok" : "tooOld";
     }
+    ORV_TRACE_EVENT("Access classified");
 
     if (accessStatus == "ok") {
         RunAutomaticUpdate(ctx);
@@ -72,7 +76,9 @@ void Main(AgentContext& ctx) {
         accessStatus == "noAccess"
             ? RuntimeQuestion("It appears you do not have Microsoft Access 2003 installed on your computer.")
             : RuntimeQuestion("Unfortunately, the version of Microsoft Access installed on your computer is too old.");
+    ORV_TRACE_EVENT("question shown");
     const Variant answer = AskQuestion(ctx, message, "Download MS Access 2003 Runtime?");
+    ORV_TRACE_EVENT("question answered");
     if (answer.Holds<std::int32_t>() && answer.Get<std::int32_t>() == platform::kIdYes) {
         DownloadAccessRuntime(ctx);
     } else {
@@ -109,7 +115,9 @@ void LaunchFrontEnd(AgentContext& ctx) {
                            app + ".");
         return;
     }
+    ORV_TRACE_EVENT("shell open called");
     OpenWithShell(ctx, path);
+    ORV_TRACE_EVENT("shell open returned");
     ctx.platform.process.EndNow();
 }
 

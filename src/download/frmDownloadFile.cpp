@@ -9,6 +9,7 @@
 #include "agent/Messages.h"
 #include "download/Internet.h"
 #include "download/Time.h"
+#include "platform/Trace.h"
 #include "util/Files.h"
 
 namespace orv {
@@ -108,6 +109,7 @@ void frmDownloadFile::Load() {
     // The control first: without it the window cannot work, and no half-made window may stay.
     auto control = ctx_.platform.transfer.CreateTransferControl(*this);
     auto view = ctx_.platform.windows.CreateDownloadWindow(*this);
+    ORV_TRACE_EVENT("download window created");
     ForgetBody();
     // The first tick measures from here: the rate over the time since midnight would be no rate
     // at all when the first tick finds data already held.
@@ -139,6 +141,7 @@ void frmDownloadFile::Unload(std::int32_t unloadMode) {
     // Detached before it is destroyed, so nothing reached from Destroy finds a dying view.
     std::unique_ptr<platform::DownloadWindowView> view = std::move(view_);
     view->Destroy();
+    ORV_TRACE_EVENT("download window gone");
 }
 
 std::int32_t frmDownloadFile::GetBufferUBound() const {
@@ -211,10 +214,12 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
         return;
     }
 
+    ORV_TRACE_EVENT("response received");
     view_->SetLabel1("Downloading file:\r\n" + inet1_->URL());
     while (inet1_->StillExecuting()) {
         if (!Yield(generation)) return;
     }
+    ORV_TRACE_EVENT("wait over");
 
     TransferFailure failure = inet1_->Failure();
     if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
@@ -227,6 +232,7 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
 
     ReserveBuffer(inet1_->ContentLength());
     if (!ReadBody(generation)) return;
+    ORV_TRACE_EVENT("read-out over");
 
     failure = inet1_->Failure();
     if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
@@ -357,6 +363,7 @@ void frmDownloadFile::OnTimer() {
 
     const platform::Locale& locale = ctx_.platform.locale;
     view_->SetLabel2(Fixed2(locale, u / 1024.0) + " KB @ " + Fixed2(locale, rate) + " KB/s");
+    ORV_TRACE_EVENT("tick", u);
     lastTickMs_ = RoundToInt32(static_cast<double>(clock.SecondsSinceMidnight()) * 1000.0);
     lastUBound_ = u;
 

@@ -5,6 +5,7 @@
 
 #include "agent/Messages.h"
 #include "agent/Windows.h"
+#include "platform/Trace.h"
 #include "storage/Ini.h"
 #include "update/frmAutoUpdate.h"
 #include "util/Files.h"
@@ -104,6 +105,7 @@ bool RunAutomaticUpdate(AgentContext& ctx) {
         ShowForm(window);
         // The pause and the copy block the thread, so the window must be on the screen before.
         window.Refresh();
+        ORV_TRACE_EVENT("update window shown");
         ctx.platform.clock.Sleep(kPauseBeforeCopyMs);
 
         // A failed copy has told the user why; the configuration stays as it was so the next
@@ -115,6 +117,7 @@ bool RunAutomaticUpdate(AgentContext& ctx) {
         throw;
     }
     window.Unload();
+    ORV_TRACE_EVENT("update window gone");
     return result;
 }
 

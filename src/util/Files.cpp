@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "agent/Messages.h"
+#include "platform/Trace.h"
 #include "util/Array.h"
 
 namespace orv {
@@ -120,8 +121,11 @@ bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& d
 void WriteFileReplacing(AgentContext& ctx, const std::string& path, const std::uint8_t* data, std::size_t size) {
     TemporaryFile temp(ctx, path);
     if (size > 0) temp.File().Write(data, size);
+    ORV_TRACE_EVENT("file written");
     temp.File().Close();
+    ORV_TRACE_EVENT("file closed");
     temp.CommitTo(path);
+    ORV_TRACE_EVENT("file renamed");
 }
 
 } // namespace orv

@@ -1,5 +1,6 @@
 #include "platform/win32/Win32CommonControls.h"
 
+#include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Resources.h"
@@ -52,6 +53,7 @@ void EnsureCommonControls() {
     icc.dwSize = sizeof icc;
     icc.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
     initCommonControlsEx(&icc);
+    ORV_TRACE_EVENT("common controls loaded");
 }
 
 } // namespace orv::win32

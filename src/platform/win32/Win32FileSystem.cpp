@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Errors.h"
 
@@ -122,6 +123,7 @@ public:
         // A written file is flushed before it counts as complete: it is about to replace the
         // user's file, and the replacement must not outrun its contents on a power cut.
         const bool flushed = !writing_ || error || ::FlushFileBuffers(handle);
+        if (writing_) ORV_TRACE_EVENT("flushed");
         const DWORD flushError = flushed ? ERROR_SUCCESS : ::GetLastError();
         const bool closed = ::CloseHandle(handle) != FALSE;
         const DWORD closeError = closed ? ERROR_SUCCESS : ::GetLastError();

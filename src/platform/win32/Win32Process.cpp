@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
 
 namespace orv::win32 {
@@ -37,6 +38,10 @@ std::uint32_t Win32Process::RandomNumber() {
     return value;
 }
 
-void Win32Process::EndNow() { ::ExitProcess(0); }
+void Win32Process::EndNow() {
+    ORV_TRACE_EVENT("exit");
+    ORV_TRACE_WRITE();
+    ::ExitProcess(0);
+}
 
 } // namespace orv::win32

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Windows.h"
@@ -73,7 +74,11 @@ WinInet LoadWinInet() {
 
 // Only ever called once a request is under way, and then only after EnsureWinInet succeeded.
 const WinInet& Inet() {
-    static const WinInet api = LoadWinInet();
+    static const WinInet api = [] {
+        WinInet loaded = LoadWinInet();
+        ORV_TRACE_EVENT("WinINet loaded");
+        return loaded;
+    }();
     return api;
 }
 
@@ -275,6 +280,8 @@ std::int16_t StateFromStatus(DWORD status) {
 // Reports the control's early states (host look-up, connection, request sent) as they happen.
 // Once the headers are in, the next states to report are the response received and the end.
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER) ORV_TRACE_EVENT("connected");
+    if (status == INTERNET_STATUS_REQUEST_SENT) ORV_TRACE_EVENT("request sent");
     const std::int16_t state = StateFromStatus(status);
     if (state == platform::icNone || context == 0) return;
     auto* r = reinterpret_cast<Request*>(context);
@@ -369,6 +376,7 @@ std::int64_t ParseContentLength(const char* text) {
 
 void RunRequest(Request& r) {
     HINTERNET session = Inet().InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    ORV_TRACE_EVENT("session opened");
     if (!session) return Finish(r, FailureFromError(::GetLastError(), r, false));
     if (!Adopt(r, &Request::session, session)) return;
 
@@ -412,6 +420,7 @@ void RunRequest(Request& r) {
     handle = CurrentHandle(r, &Request::handle);
     if (!handle) return;
     ULONGLONG started = ::GetTickCount64();
+    ORV_TRACE_EVENT("request sending");
     if (!Inet().HttpSendRequestA(handle, nullptr, 0, nullptr, 0))
         return Finish(r, FailureFromError(::GetLastError(), r, false, ::GetTickCount64() - started));
     // A secure download stays secure: a redirect to a plain address (which some WinINet versions
@@ -421,6 +430,7 @@ void RunRequest(Request& r) {
         if (::_strnicmp(final.c_str(), "https://", 8) != 0) return Finish(r, NotSecure(final));
     }
 
+    ORV_TRACE_EVENT("headers in");
     DWORD status = 0, size = sizeof status;
     if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) status = 0;
     char statusText[256] = "";
@@ -471,6 +481,7 @@ void RunRequest(Request& r) {
         }
         filling = Block(kBlockSize);
     }
+    ORV_TRACE_EVENT("last byte in");
     if (filling.Size() > 0) {
         Lock lock(r.lock);
         if (r.cancelled) return;

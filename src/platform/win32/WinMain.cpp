@@ -5,6 +5,7 @@
 #include "agent/Agent.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Libraries.h"
+#include "platform/Trace.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace {
@@ -13,6 +14,7 @@ int RunAgent() {
     // The services are made before the context, so that they outlive the windows it owns.
     orv::win32::Win32Services<> services;
     orv::AgentContext ctx(services.platform, orv::RuntimeSource{ORV_DOWNLOAD_URL, ORV_DOWNLOAD_SHA256});
+    ORV_TRACE_EVENT("agent started");
 
     if (!orv::RunMain(ctx)) return 1;
     try {
@@ -28,6 +30,7 @@ int RunAgent() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    ORV_TRACE_EVENT("WinMain entered");
     // Before anything can load a library: none may come from the agent's own folder, which
     // its users can write, nor from the current folder.
     orv::win32::RestrictLibrarySearch();
@@ -35,6 +38,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // the road that only opens the front-end needs neither.
     // The shell's "open" may hand the file to a handler that needs COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    ORV_TRACE_EVENT("COM initialised");
     int exitCode = 1;
     try {
         exitCode = RunAgent();
@@ -43,5 +47,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ::MessageBoxA(nullptr, e.what(), "Orvastell", MB_OK | MB_ICONERROR);
     }
     if (SUCCEEDED(com)) ::CoUninitialize();
+    ORV_TRACE_EVENT("exit");
+    ORV_TRACE_WRITE();
     return exitCode;
 }
