@@ -71,7 +71,8 @@ def phases(events, start, end):
             inside = True
         if not inside or name == "tick":
             continue
-        rows.append((name, 0.0 if previous is None else ms - previous, ms - times[start]))
+        label = name if value is None else f"{name} {value}"
+        rows.append((label, 0.0 if previous is None else ms - previous, ms - times[start]))
         previous = ms
         if name == end:
             break
@@ -158,7 +159,11 @@ def download(work, rounds, body_size, agents):
     runs = parse_trace(read(f"{work}/mini-1.trace"))
     if runs:
         events = next(iter(runs.values()))
-        print_phases("download trace of the baseline, from its process start", [(n, 0, ms) for ms, n, _ in events])
+        print_phases("download trace of the baseline, from its process start", [(label_of(n, v), 0, ms) for ms, n, v in events])
+
+
+def label_of(name, value):
+    return name if value is None else f"{name} {value}"
 
 
 def copy(work):
@@ -221,9 +226,9 @@ def startup(work, rounds, agents):
         print(f"startup{label:<9}agent={a:.0f}ms baseline={b:.0f}ms (medians of {len(spans[who])}) "
               f"ratio={a / b:.2f} difference={a - b:+.0f}ms target<=+20ms {verdict(a - b <= 20 and not problems)}")
         if who in traces:
-            print_phases(f"start-up trace of {who}, from its process start", [(n, 0, ms) for ms, n, _ in traces[who]])
+            print_phases(f"start-up trace of {who}, from its process start", [(label_of(n, v), 0, ms) for ms, n, v in traces[who]])
     if "baseline" in traces:
-        print_phases("start-up trace of the baseline", [(n, 0, ms) for ms, n, _ in traces["baseline"]])
+        print_phases("start-up trace of the baseline", [(label_of(n, v), 0, ms) for ms, n, v in traces["baseline"]])
 
 
 def main():

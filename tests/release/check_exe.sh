@@ -29,6 +29,11 @@ done < <(sed -nE 's/^[[:space:]]*DLL Name: (.*)$/\1/p' <<<"$headers")
 calls="$($objdump -d "$exe" | grep -c 'call.*<___stack_chk_fail>' || true)"
 ((calls > 0)) || fail "no function checks the stack protector's canary"
 
+# The benchmarks' trace is never in a program that is shipped: none of its event names.
+if grep -qaE 'WinMain entered|question answered|shell open returned' "$exe"; then
+  fail "the benchmarks' trace is compiled in"
+fi
+
 if ((failures)); then
   echo "release check of $exe: $failures failure(s)"
   exit 1
