@@ -18,8 +18,7 @@ namespace {
 using platform::TransferFailure;
 
 constexpr std::size_t kChunkSize = 256;
-// The most body a download takes in (and reserves room for ahead of the read-out), whatever the
-// size it was started with or the server announces.
+// The most body a download takes in, whatever the size it was started with.
 constexpr std::int64_t kMaxBody = std::int64_t{512} * 1024 * 1024;
 constexpr const char* kParagraph = "\r\n\r\n";
 
@@ -145,8 +144,8 @@ void frmDownloadFile::Unload(std::int32_t unloadMode) {
 }
 
 std::int32_t frmDownloadFile::GetBufferUBound() const {
-    if (receivedData_.empty()) return -1;
-    const std::size_t upper = receivedData_.size() - 1;
+    if (receivedData_.Empty()) return -1;
+    const std::size_t upper = receivedData_.Size() - 1;
     constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
     return static_cast<std::int32_t>(upper < kMax ? upper : kMax);
 }
@@ -184,8 +183,9 @@ void frmDownloadFile::Form_QueryUnload(std::int32_t& /*cancel*/, std::int32_t /*
     if (inet1_) inet1_->Cancel();
 }
 
-bool frmDownloadFile::Yield(std::uint32_t generation) {
-    ctx_.platform.windows.DoEvents();
+bool frmDownloadFile::Yield(std::uint32_t generation, bool now) {
+    if (now) ctx_.platform.windows.DoEventsNow();
+    else ctx_.platform.windows.DoEvents();
     return view_ != nullptr && generation == generation_ && requestActive_;
 }
 
@@ -230,14 +230,13 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
         return Fail(failure);
     }
 
-    ReserveBuffer(inet1_->ContentLength());
     if (!ReadBody(generation)) return;
     ORV_TRACE_EVENT("read-out over");
 
     failure = inet1_->Failure();
     if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
     const std::int64_t announced = inet1_->ContentLength();
-    const auto received = static_cast<std::int64_t>(receivedData_.size());
+    const auto received = static_cast<std::int64_t>(receivedData_.Size());
     if (announced >= 0 && received < announced) {
         failure.kind = TransferFailure::Kind::Truncated;
         failure.text = "The connection was closed before the whole file had arrived (" + std::to_string(received) +
@@ -263,36 +262,25 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
 bool frmDownloadFile::ReadBody(std::uint32_t generation) {
     for (;;) {
         if (!Yield(generation)) return false;
-        const std::vector<std::uint8_t> chunk = inet1_->GetChunk(kChunkSize);
-        if (chunk.empty()) return true;
-        // Appending lets the buffer grow geometrically: constant time per chunk on average.
-        receivedData_.insert(receivedData_.end(), chunk.begin(), chunk.end());
+        std::uint8_t chunk[kChunkSize];
+        const std::size_t got = inet1_->GetChunk(chunk, kChunkSize);
+        // The yields may have left the look at the queue out since the last one: before the
+        // body counts as read, whatever came meanwhile (a click on Cancel) is dispatched.
+        if (got == 0) return Yield(generation, true);
+        receivedData_.Append(chunk, got);
         // A short chunk is the last one; it does not move the bar.
-        if (chunk.size() != kChunkSize) return true;
+        if (got != kChunkSize) return Yield(generation, true);
         UpdateProgress();
     }
 }
 
 std::int64_t frmDownloadFile::BodyLimit() {
-    // Twice the size the download was started with (the bar's maximum), and kMaxBody in any case.
+    // Twice the size the download was started with (the bar's maximum), and kMaxBody in any case:
+    // what the server announces is only its word.
     const double expectedKB = view_->ProgressMax();
     if (expectedKB > 0 && expectedKB * 2048 < static_cast<double>(kMaxBody))
         return static_cast<std::int64_t>(expectedKB * 2048);
     return kMaxBody;
-}
-
-void frmDownloadFile::ReserveBuffer(std::int64_t announced) {
-    // Taken in one piece, the buffer never holds its old and its new block at once, as it does
-    // each time it doubles. The announced length is only the server's word: the reservation is
-    // bounded as the body itself is.
-    if (announced <= 0) return;
-    const std::int64_t wanted = std::min(announced, BodyLimit());
-    if (static_cast<std::uint64_t>(wanted) <= receivedData_.capacity()) return;
-    try {
-        receivedData_.reserve(static_cast<std::size_t>(wanted));
-    } catch (const std::bad_alloc&) {
-        // Not enough memory in one piece: the buffer grows as the body arrives instead.
-    }
 }
 
 std::string frmDownloadFile::CheckExpectedFile() {
@@ -300,7 +288,9 @@ std::string frmDownloadFile::CheckExpectedFile() {
     // handed to the installer: only the file whose SHA-256 the build names is saved.
     platform::Sha256Digest actual{};
     try {
-        actual = ctx_.platform.hash.Sha256(receivedData_.data(), receivedData_.size());
+        std::vector<platform::ByteSpan> pieces;
+        receivedData_.ForEachBlock([&](const std::uint8_t* data, std::size_t n) { pieces.emplace_back(data, n); });
+        actual = ctx_.platform.hash.Sha256(pieces);
     } catch (const AgentError& e) {
         return "The downloaded file could not be checked: " + e.Description();
     }
@@ -310,7 +300,6 @@ std::string frmDownloadFile::CheckExpectedFile() {
            "saved.";
 }
 
-std::size_t frmDownloadFile::BufferCapacity() const { return receivedData_.capacity(); }
 
 void frmDownloadFile::UpdateProgress() {
     // nearbyint rounds halves to the even neighbour.
@@ -327,7 +316,9 @@ void frmDownloadFile::Complete() {
     inet1_->Cancel();
     // A temporary file beside the target becomes the target only once all of it is written, so
     // a failed write never leaves a cut-short file under the real name.
-    WriteFileReplacing(ctx_, ctx_.settings.DownloadFilePath, receivedData_.data(), receivedData_.size());
+    // Not flushed to the disk before it replaces the target: the cabinet is downloaded again
+    // whenever it is needed, and a cut-short file never has the real name either way.
+    WriteFileReplacing(ctx_, ctx_.settings.DownloadFilePath, receivedData_, platform::Durability::Cached);
     ForgetBody();
     if (ctx_.settings.UnloadWhenDone) Unload();
     if (ctx_.settings.InstallWhenDone) InstallAccessRuntime(ctx_);
@@ -344,10 +335,7 @@ void frmDownloadFile::Fail(const TransferFailure& failure) {
     Unload();
 }
 
-void frmDownloadFile::ForgetBody() {
-    receivedData_.clear();
-    receivedData_.shrink_to_fit();
-}
+void frmDownloadFile::ForgetBody() { receivedData_.Clear(); }
 
 void frmDownloadFile::OnTimer() {
     if (!view_) return;

@@ -9,6 +9,7 @@
 #include "agent/Windows.h"
 #include "platform/TransferControl.h"
 #include "platform/Windows.h"
+#include "util/ByteBlocks.h"
 
 namespace orv {
 
@@ -29,9 +30,8 @@ public:
     void Unload(std::int32_t unloadMode = kUnloadFromCode);
 
     std::int32_t GetBufferUBound() const;
-    // The bytes the buffer has room for before it must grow (the reservation made from the
-    // announced length shows here).
-    std::size_t BufferCapacity() const;
+    // The memory the buffer holds (whole blocks).
+    std::size_t BufferCapacity() const { return receivedData_.Capacity(); }
     // True while Inet1_StateChanged is at work on a response.
     bool Busy() const { return busy_; }
 
@@ -55,13 +55,11 @@ private:
     void OnTimer();
     // Pumps the event loop; false when the window was closed (or loaded anew) meanwhile, after
     // which the caller must not touch the view, the request or the buffer again.
-    bool Yield(std::uint32_t generation);
+    bool Yield(std::uint32_t generation, bool now = false);
     // The read loop; false when the window went away during it.
     bool ReadBody(std::uint32_t generation);
     // The most body this download takes in: a body that passes it fails the transfer.
     std::int64_t BodyLimit();
-    // Makes room in the buffer for the body the server has announced, within that limit.
-    void ReserveBuffer(std::int64_t announced);
     void UpdateProgress();
     // Empty when the body is the file whose SHA-256 the settings name; else why it is not.
     std::string CheckExpectedFile();
@@ -75,7 +73,9 @@ private:
     // Kept after the window unloads (only cancelled), so that a handler still on the stack never
     // meets a destroyed control; replaced when the window is loaded again.
     std::unique_ptr<platform::TransferControl> inet1_;
-    ByteArray receivedData_;
+    // In blocks: the read-out copies the body out of the control's blocks, which the heap then
+    // hands back for these, so the body costs fresh memory once, and is held about once.
+    ByteBlocks receivedData_;
     std::int32_t lastTickMs_ = 0;
     std::int32_t lastUBound_ = 0;
     bool busy_ = false;

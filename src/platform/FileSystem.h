@@ -23,6 +23,11 @@ public:
     virtual void Close() = 0;
 };
 
+// Whether a written file is on the disk when Close returns: a file that replaces the user's own
+// must be (its replacement must not outrun its contents on a power cut); one that can simply be
+// fetched again need not pay for it.
+enum class Durability { Flushed, Cached };
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -38,7 +43,7 @@ public:
     virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
     // Creates the file for writing only if nothing has that name yet: an existing file, or a
     // link, is neither followed nor emptied (error 58 "File already exists").
-    virtual std::unique_ptr<File> CreateNew(const std::string& path) = 0;
+    virtual std::unique_ptr<File> CreateNew(const std::string& path, Durability durability) = 0;
     // Moves `source` over `destination`, replacing it (MoveFileEx with MOVEFILE_REPLACE_EXISTING).
     virtual void ReplaceFile(const std::string& source, const std::string& destination) = 0;
     // Removes a file; a failure is ignored (used for clean-up of temporary files).

@@ -50,8 +50,10 @@ public:
     // Starts the request and returns at once.
     virtual void Execute(const std::string& url, const std::string& operation) = 0;
     virtual bool StillExecuting() = 0;
-    // The next at most `size` bytes of the body not yet taken; empty when nothing is left.
-    virtual std::vector<std::uint8_t> GetChunk(std::size_t size) = 0;
+    // Copies the next at most `size` bytes of the body not yet taken to `buffer`; returns how
+    // many, 0 when nothing is left. (The caller's buffer: the read-out takes the body in small
+    // pieces, and a piece must not cost an allocation.)
+    virtual std::size_t GetChunk(std::uint8_t* buffer, std::size_t size) = 0;
     virtual std::string URL() = 0;
     virtual void Cancel() = 0;
     // The reply's status code (0 before a response), the announced Content-Length (-1 when

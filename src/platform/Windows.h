@@ -49,8 +49,13 @@ public:
     virtual std::unique_ptr<DownloadWindowView> CreateDownloadWindow(DownloadWindowEvents& events) = 0;
     virtual std::unique_ptr<UpdateWindowView> CreateUpdateWindow() = 0;
     // Dispatches all pending window events (timer ticks, clicks, close requests, transfer state
-    // changes) and returns.
+    // changes) and returns. A look at the event queue is dear, so DoEvents may leave the look out
+    // when it has looked within the same tick of the system's clock: nothing is lost, it is
+    // dispatched at a later look. Code that is about to act on what an event could change calls
+    // DoEventsNow.
     virtual void DoEvents() = 0;
+    // The same, always looking.
+    virtual void DoEventsNow() = 0;
 };
 
 } // namespace orv::platform

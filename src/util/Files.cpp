@@ -26,14 +26,15 @@ Variant LastElement(AgentContext& ctx, const Variant& path, const std::string& s
 // there beforehand is never written through, and two agents at work in one folder do not meet.
 class TemporaryFile {
 public:
-    TemporaryFile(AgentContext& ctx, const std::string& target) : files_(ctx.platform.files) {
+    TemporaryFile(AgentContext& ctx, const std::string& target, platform::Durability durability)
+        : files_(ctx.platform.files) {
         constexpr int kAttempts = 16;
         for (int attempt = 1;; ++attempt) {
             char random[9];
             std::snprintf(random, sizeof random, "%08x", static_cast<unsigned>(ctx.platform.process.RandomNumber()));
             path_ = target + "." + std::to_string(ctx.platform.process.ProcessId()) + "-" + random + ".orvtmp";
             try {
-                file_ = files_.CreateNew(path_);
+                file_ = files_.CreateNew(path_, durability);
                 return;
             } catch (const AgentError& e) {
                 if (e.Number() != err::kFileAlreadyExists || attempt == kAttempts) throw;
@@ -93,7 +94,8 @@ bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& d
     try {
         std::vector<std::uint8_t> block(kCopyBlockSize);
         auto in = files.OpenRead(source);
-        TemporaryFile temp(ctx, destination);
+        // The copy replaces the user's front-end or a system component: on the disk before it does.
+        TemporaryFile temp(ctx, destination, platform::Durability::Flushed);
         {
             platform::File& out = temp.File();
             std::uint64_t remaining = in->Length();
@@ -118,14 +120,33 @@ bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& d
     }
 }
 
-void WriteFileReplacing(AgentContext& ctx, const std::string& path, const std::uint8_t* data, std::size_t size) {
-    TemporaryFile temp(ctx, path);
-    if (size > 0) temp.File().Write(data, size);
+namespace {
+
+template <typename Write>
+void WriteReplacing(AgentContext& ctx, const std::string& path, platform::Durability durability, Write&& write) {
+    TemporaryFile temp(ctx, path, durability);
+    write(temp.File());
     ORV_TRACE_EVENT("file written");
     temp.File().Close();
     ORV_TRACE_EVENT("file closed");
     temp.CommitTo(path);
     ORV_TRACE_EVENT("file renamed");
+}
+
+} // namespace
+
+void WriteFileReplacing(AgentContext& ctx, const std::string& path, const std::uint8_t* data, std::size_t size,
+                        platform::Durability durability) {
+    WriteReplacing(ctx, path, durability, [&](platform::File& file) {
+        if (size > 0) file.Write(data, size);
+    });
+}
+
+void WriteFileReplacing(AgentContext& ctx, const std::string& path, const ByteBlocks& data,
+                        platform::Durability durability) {
+    WriteReplacing(ctx, path, durability, [&](platform::File& file) {
+        data.ForEachBlock([&](const std::uint8_t* block, std::size_t n) { file.Write(block, n); });
+    });
 }
 
 } // namespace orv

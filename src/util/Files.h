@@ -6,6 +6,7 @@
 #include <string>
 
 #include "agent/Agent.h"
+#include "util/ByteBlocks.h"
 
 namespace orv {
 
@@ -34,7 +35,11 @@ bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& d
 
 // Writes `size` bytes to a temporary file beside `path`, then replaces `path` with it. On any
 // failure the temporary file is removed, `path` keeps its former content and the error is
-// thrown to the caller.
-void WriteFileReplacing(AgentContext& ctx, const std::string& path, const std::uint8_t* data, std::size_t size);
+// thrown to the caller. Flushed: the file is on the disk before it replaces `path`.
+void WriteFileReplacing(AgentContext& ctx, const std::string& path, const std::uint8_t* data, std::size_t size,
+                        platform::Durability durability = platform::Durability::Flushed);
+// The same with the bytes held in blocks.
+void WriteFileReplacing(AgentContext& ctx, const std::string& path, const ByteBlocks& data,
+                        platform::Durability durability);
 
 } // namespace orv

@@ -385,7 +385,7 @@ std::unique_ptr<platform::File> FakeFileSystem::OpenRead(const std::string& path
     return std::make_unique<FakeReadFile>(*this, files.at(n).data);
 }
 
-std::unique_ptr<platform::File> FakeFileSystem::CreateNew(const std::string& path) {
+std::unique_ptr<platform::File> FakeFileSystem::CreateNew(const std::string& path, platform::Durability durability) {
     const std::string n = NormalizePath(path);
     if (!folders.count(ParentFolder(path))) throw AgentError(76, "Path not found");
     if (folders.count(n) || failCreate.count(n)) throw AgentError(70, "Permission denied");
@@ -393,7 +393,7 @@ std::unique_ptr<platform::File> FakeFileSystem::CreateNew(const std::string& pat
         if (n.rfind(target + ".", 0) == 0) throw AgentError(70, "Permission denied");
     if (files.count(n)) throw AgentError(58, "File already exists");
     files[n] = Entry{path, {}, false};
-    journal_.push_back("create " + path);
+    journal_.push_back(std::string(durability == platform::Durability::Flushed ? "create " : "create cached ") + path);
     return std::make_unique<FakeWriteFile>(*this, n);
 }
 
@@ -526,14 +526,18 @@ std::string FakeLocale::FormatFixed2Grouped(double value) const {
 
 // ---------------------------------------------------------------- process
 
-platform::Sha256Digest FakeHash::Sha256(const std::uint8_t* data, std::size_t size) {
+platform::Sha256Digest FakeHash::Sha256(std::span<const platform::ByteSpan> pieces) {
     ++calls;
     if (error) throw *error;
-    // Four FNV-1a sums with different starting values, with the length mixed in.
+    // Four FNV-1a sums with different starting values, with the length mixed in: the pieces
+    // count as the one text they make.
+    std::size_t size = 0;
+    for (const auto piece : pieces) size += piece.size();
     platform::Sha256Digest digest{};
     for (std::size_t lane = 0; lane < 4; ++lane) {
         std::uint64_t h = 0xcbf29ce484222325ull + lane * 0x9e3779b97f4a7c15ull + size;
-        for (std::size_t i = 0; i < size; ++i) h = (h ^ data[i]) * 0x100000001b3ull;
+        for (const auto piece : pieces)
+            for (const std::uint8_t byte : piece) h = (h ^ byte) * 0x100000001b3ull;
         for (std::size_t b = 0; b < 8; ++b) digest[lane * 8 + b] = static_cast<std::uint8_t>(h >> (8 * b));
     }
     return digest;
@@ -668,13 +672,12 @@ bool FakeTransferControl::StillExecuting() {
     return stillExecutingPolls <= owner.busyPolls;
 }
 
-std::vector<std::uint8_t> FakeTransferControl::GetChunk(std::size_t size) {
+std::size_t FakeTransferControl::GetChunk(std::uint8_t* buffer, std::size_t size) {
     chunkSizes.push_back(size);
     const std::size_t n = std::min(size, owner.body.size() - offset);
-    std::vector<std::uint8_t> chunk(owner.body.begin() + static_cast<std::ptrdiff_t>(offset),
-                                    owner.body.begin() + static_cast<std::ptrdiff_t>(offset + n));
+    std::copy_n(owner.body.begin() + static_cast<std::ptrdiff_t>(offset), n, buffer);
     offset += n;
-    return chunk;
+    return n;
 }
 
 void FakeTransferControl::Cancel() {

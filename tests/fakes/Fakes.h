@@ -157,7 +157,7 @@ public:
     std::string WindowsFolder() override { return windowsFolder; }
     std::string ReadAllText(const std::string& path) override;
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override;
-    std::unique_ptr<platform::File> CreateNew(const std::string& path) override;
+    std::unique_ptr<platform::File> CreateNew(const std::string& path, platform::Durability durability) override;
     void ReplaceFile(const std::string& source, const std::string& destination) override;
     void RemoveFile(const std::string& path) noexcept override;
 
@@ -236,7 +236,11 @@ private:
 // Not SHA-256: a digest of its own, as sensitive to every byte, that tests compute through it.
 class FakeHash : public platform::Hash {
 public:
-    platform::Sha256Digest Sha256(const std::uint8_t* data, std::size_t size) override;
+    platform::Sha256Digest Sha256(std::span<const platform::ByteSpan> pieces) override;
+    platform::Sha256Digest Sha256Of(const std::vector<std::uint8_t>& bytes) {
+        const platform::ByteSpan whole(bytes);
+        return Sha256(std::span<const platform::ByteSpan>(&whole, 1));
+    }
     std::optional<AgentError> error;  // thrown when set
     int calls = 0;
 };
@@ -288,13 +292,18 @@ public:
     std::unique_ptr<platform::UpdateWindowView> CreateUpdateWindow() override;
     // Runs `onDoEvents` (with the number of this call, from 1), then every queued event.
     void DoEvents() override;
+    // The fake never leaves a look out: the same as DoEvents, counted apart too.
+    void DoEventsNow() override {
+        ++doEventsNowCalls;
+        DoEvents();
+    }
     // Queues an event to run at the next DoEvents, as a posted message would.
     void Post(std::function<void()> event) { queue.push_back(std::move(event)); }
 
     Journal& journal;
     FakeDownloadWindow* downloadWindow = nullptr;  // the live one, if any
     FakeUpdateWindow* updateWindow = nullptr;
-    int downloadWindowsCreated = 0, updateWindowsCreated = 0, doEventsCalls = 0;
+    int downloadWindowsCreated = 0, updateWindowsCreated = 0, doEventsCalls = 0, doEventsNowCalls = 0;
     std::function<void(int)> onDoEvents;
     std::deque<std::function<void()>> queue;
     bool OpenWindows() const { return downloadWindow != nullptr || updateWindow != nullptr; }
@@ -309,7 +318,7 @@ public:
     void SetBodyLimit(std::int64_t bytes) override { bodyLimit = bytes; }
     void Execute(const std::string& url, const std::string& operation) override;
     bool StillExecuting() override;
-    std::vector<std::uint8_t> GetChunk(std::size_t size) override;
+    std::size_t GetChunk(std::uint8_t* buffer, std::size_t size) override;
     std::string URL() override { return url; }
     void Cancel() override;
     std::int32_t ResponseCode() override;

@@ -33,7 +33,9 @@ public:
         if (NormalizePath(path) != NormalizePath(kNewFile)) return file;
         return std::make_unique<CutFile>(std::move(file), cutAt_);
     }
-    std::unique_ptr<platform::File> CreateNew(const std::string& path) override { return inner_.CreateNew(path); }
+    std::unique_ptr<platform::File> CreateNew(const std::string& path, platform::Durability durability) override {
+        return inner_.CreateNew(path, durability);
+    }
     void ReplaceFile(const std::string& from, const std::string& to) override { inner_.ReplaceFile(from, to); }
     void RemoveFile(const std::string& path) noexcept override { inner_.RemoveFile(path); }
 

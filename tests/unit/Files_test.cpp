@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "util/ByteBlocks.h"
 #include "util/Files.h"
 
 namespace orv::test {
@@ -95,6 +96,28 @@ TEST(Files, TheTemporaryFileIsNewAndNamedSoThatNobodyCanPrepareIt) {
     EXPECT_TRUE(p.messageBox.shown.empty());
 }
 
+TEST(Files, BytesInBlocksComeOutAsTheyWentInWithAtMostOneBlockOfRoom) {
+    constexpr std::size_t B = ByteBlocks::kBlockSize;
+    // Pieces that end before, on and after block boundaries.
+    for (const std::vector<std::size_t>& pieces :
+         {std::vector<std::size_t>{1}, {B - 1, 1}, {B}, {B, 1}, {256, B - 256, B + 7, 3 * B}, {0, 5}}) {
+        ByteBlocks blocks;
+        std::string expected;
+        unsigned seed = 1;
+        for (const std::size_t n : pieces) {
+            const std::string piece = Pattern(n, seed++);
+            blocks.Append(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size());
+            expected += piece;
+        }
+        EXPECT_EQ(blocks.Size(), expected.size());
+        EXPECT_EQ(blocks.ToVector(), Bytes(expected));
+        EXPECT_EQ(blocks.Capacity(), (expected.size() + B - 1) / B * B);
+        blocks.Clear();
+        EXPECT_TRUE(blocks.Empty());
+        EXPECT_EQ(blocks.Capacity(), 0u);
+    }
+}
+
 // Failures in the middle of a copy are swept in FaultInjection_test.cpp.
 TEST(Files, AMissingSourceIsReportedOnceAndCreatesNothing) {
     FakePlatform p;
@@ -137,7 +160,9 @@ public:
     std::string WindowsFolder() override { return "C:\\WINDOWS"; }
     std::string ReadAllText(const std::string&) override { return {}; }
     std::unique_ptr<platform::File> OpenRead(const std::string&) override { return std::make_unique<Source>(); }
-    std::unique_ptr<platform::File> CreateNew(const std::string&) override { return std::make_unique<Sink>(*this); }
+    std::unique_ptr<platform::File> CreateNew(const std::string&, platform::Durability) override {
+        return std::make_unique<Sink>(*this);
+    }
     void ReplaceFile(const std::string&, const std::string& destination) override { replaced = destination; }
     void RemoveFile(const std::string&) noexcept override {}
     std::uint64_t written = 0;

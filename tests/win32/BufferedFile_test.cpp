@@ -83,7 +83,7 @@ TEST(Win32BufferedFile, WritesOfEverySizeArriveInOrderAndCountBeforeClose) {
     Win32Platform p;
     ScratchFolder dir;
     const std::string data = Pattern(3 * kMB + 5);
-    auto out = p.files.CreateNew(dir / "out.bin");
+    auto out = p.files.CreateNew(dir / "out.bin", platform::Durability::Flushed);
     std::size_t at = 0;
     // Small writes, a write larger than the buffer while it holds some, small ones again, and
     // one that ends exactly on the buffer's edge.
@@ -108,7 +108,7 @@ TEST(Win32BufferedFile, AFileLeftWithoutCloseStillGetsWhatWasWritten) {
     ScratchFolder dir;
     win32::Win32FileSystem files;
     {
-        auto out = files.CreateNew(dir / "left.bin");
+        auto out = files.CreateNew(dir / "left.bin", platform::Durability::Flushed);
         out->Write(Bytes("abc"), 3);
     }
     EXPECT_EQ(ReadBytes(dir / "left.bin"), "abc");

@@ -82,7 +82,8 @@ TEST(Win32Files, ANewFileIsNeverMadeOverOneThatIsThere) {
     Win32Platform p;
     ScratchFolder dir;
     WriteBytes(dir / "there.bin", "planted");
-    EXPECT_EQ(ErrorNumberOf([&] { p.files.CreateNew(dir / "there.bin"); }), err::kFileAlreadyExists);
+    EXPECT_EQ(ErrorNumberOf([&] { p.files.CreateNew(dir / "there.bin", platform::Durability::Cached); }),
+              err::kFileAlreadyExists);
     EXPECT_EQ(ReadBytes(dir / "there.bin"), "planted");
     // A copy beside a file planted under the old fixed temporary name leaves it alone.
     WriteBytes(dir / "dest.bin.orvtmp", "planted");
@@ -142,7 +143,7 @@ TEST(Win32Files, RawAccessAndItsErrors) {
     Win32Platform p;
     ScratchFolder dir;
     {
-        auto out = p.files.CreateNew(dir / "raw.bin");
+        auto out = p.files.CreateNew(dir / "raw.bin", platform::Durability::Flushed);
         const std::string data = Pattern(10000);
         out->Write(reinterpret_cast<const std::uint8_t*>(data.data()), data.size());
         out->Close();

@@ -8,7 +8,10 @@
    Patterns use * and ?. A window's text is its static texts joined by " / ", with a carriage
    return written as \r and a line feed as \n, so that a test sees the exact line breaks.
    ACTIONS is a comma-separated list: press:NAME (Yes, No, OK, Cancel, ...), close, sleep:MS,
-   shot:NAME, and "every" (the rule may fire again on later windows). A rule fires once, on the
+   shot:NAME, untilbar (wait until the window's progress bar has moved off 0), freeze:MS (hold
+   the program's threads still, and wait MS ms), thaw (let them go on), look (log the window as it
+   is now, as LOOK <class>|<title>|<texts>|<buttons>), and "every" (the rule may fire again on
+   later windows). A program held still can still be looked at, and what is posted to it waits. A rule fires once, on the
    first window that matches it, unless it says "every"; at most one rule acts on a window per
    look, and once a rule has pressed a button of a window or closed it, no other rule acts on
    that window.
@@ -20,6 +23,7 @@
    (it is shown or gone), DO <action> (on <title>), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
    or 3 on a time-out. */
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -183,6 +187,19 @@ static void Shot(const char *name)
     HoldAgent(0);
 }
 
+/* Waits (at most 10 s) until the progress bar of the window shows a position above 0. */
+static void UntilBarMoves(HWND window)
+{
+    HWND bar = FindWindowExA(window, NULL, "msctls_progress32", NULL);
+    DWORD_PTR position = 0;
+    int waited;
+    for (waited = 0; bar && waited < 10000; ++waited) {
+        if (SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 200, &position) && position > 0) return;
+        Sleep(1);
+    }
+    Log("NOBAR");
+}
+
 static void Act(HWND window, const char *title, const char *actions)
 {
     char list[512], *action, *next;
@@ -205,6 +222,17 @@ static void Act(HWND window, const char *title, const char *actions)
             Sleep((DWORD)atoi(action + 6));
         } else if (strncmp(action, "shot:", 5) == 0) {
             Shot(action + 5);
+        } else if (strcmp(action, "untilbar") == 0) {
+            UntilBarMoves(window);
+        } else if (strncmp(action, "freeze:", 7) == 0) {
+            HoldAgent(1);
+            Sleep((DWORD)atoi(action + 7));
+        } else if (strcmp(action, "thaw") == 0) {
+            HoldAgent(0);
+        } else if (strcmp(action, "look") == 0) {
+            char cls[64], titleNow[256], texts[TEXT_SIZE], desc[TEXT_SIZE];
+            Describe(window, cls, titleNow, texts, desc);
+            Log("LOOK %s", desc);
         } else if (strcmp(action, "every") != 0) {
             Log("NOACTION %s", action);
         }
@@ -387,7 +415,7 @@ int main(int argc, char **argv)
     }
     g_pid = pi.dwProcessId;
     start = GetTickCount();
-    while (WaitForSingleObject(pi.hProcess, 25) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(pi.hProcess, 10) == WAIT_TIMEOUT) {
         Scan();
         if (GetTickCount() - start > (DWORD)timeout * 1000) {
             Log("TIMEOUT");

@@ -35,7 +35,7 @@ constexpr std::size_t kBufferSize = 1024 * 1024;
 // buffer, writes gathered in a write buffer that is written out when full and at Close.
 class Win32File : public platform::File {
 public:
-    Win32File(HANDLE handle, bool writing) : handle_(handle), writing_(writing) {}
+    Win32File(HANDLE handle, bool writing, bool flush) : handle_(handle), writing_(writing), flush_(flush) {}
     ~Win32File() override {
         if (handle_ == INVALID_HANDLE_VALUE) return;
         // Closed without Close (a caller on its way out after an error): what was handed to
@@ -120,10 +120,10 @@ public:
         }
         HANDLE handle = handle_;
         handle_ = INVALID_HANDLE_VALUE;
-        // A written file is flushed before it counts as complete: it is about to replace the
-        // user's file, and the replacement must not outrun its contents on a power cut.
-        const bool flushed = !writing_ || error || ::FlushFileBuffers(handle);
-        if (writing_) ORV_TRACE_EVENT("flushed");
+        // A written file that is about to replace the user's is flushed before it counts as
+        // complete: the replacement must not outrun its contents on a power cut.
+        const bool flushed = !writing_ || !flush_ || error || ::FlushFileBuffers(handle);
+        if (writing_ && flush_) ORV_TRACE_EVENT("flushed");
         const DWORD flushError = flushed ? ERROR_SUCCESS : ::GetLastError();
         const bool closed = ::CloseHandle(handle) != FALSE;
         const DWORD closeError = closed ? ERROR_SUCCESS : ::GetLastError();
@@ -185,6 +185,7 @@ private:
 
     HANDLE handle_;
     bool writing_;
+    bool flush_;
     std::vector<std::uint8_t> buffer_;  // allocated on first use
     std::size_t pending_ = 0;           // writing: bytes in the buffer not yet written
     std::size_t readPos_ = 0;           // reading: the buffered bytes not yet handed out
@@ -248,11 +249,11 @@ std::unique_ptr<platform::File> Win32FileSystem::OpenRead(const std::string& pat
     return AdoptFileHandle(handle, false);
 }
 
-std::unique_ptr<platform::File> Win32FileSystem::CreateNew(const std::string& path) {
+std::unique_ptr<platform::File> Win32FileSystem::CreateNew(const std::string& path, platform::Durability durability) {
     HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) throw OpenError(path, ::GetLastError());
-    return AdoptFileHandle(handle, true);
+    return AdoptFileHandle(handle, true, durability == platform::Durability::Flushed);
 }
 
 void Win32FileSystem::ReplaceFile(const std::string& source, const std::string& destination) {
@@ -265,8 +266,8 @@ void Win32FileSystem::ReplaceFile(const std::string& source, const std::string& 
         throw OpenError(destination, ::GetLastError());
 }
 
-std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing) {
-    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), writing);
+std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing, bool flushed) {
+    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), writing, flushed);
 }
 
 void Win32FileSystem::RemoveFile(const std::string& path) noexcept { ::DeleteFileA(path.c_str()); }

@@ -11,13 +11,14 @@ public:
     std::string WindowsFolder() override;
     std::string ReadAllText(const std::string& path) override;
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override;
-    std::unique_ptr<platform::File> CreateNew(const std::string& path) override;
+    std::unique_ptr<platform::File> CreateNew(const std::string& path, platform::Durability durability) override;
     void ReplaceFile(const std::string& source, const std::string& destination) override;
     void RemoveFile(const std::string& path) noexcept override;
 };
 
 // A file object over a handle opened elsewhere, which it now owns (OpenRead and CreateNew make
-// theirs this way): a handle opened for writing when `writing`, else for reading.
-std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing);
+// theirs this way): a handle opened for writing when `writing` (flushed to the disk at Close when
+// `flushed`), else for reading.
+std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing, bool flushed = true);
 
 } // namespace orv::win32

@@ -43,7 +43,7 @@ AgentError HashError(const char* what, NTSTATUS status) {
 
 } // namespace
 
-platform::Sha256Digest Win32Hash::Sha256(const std::uint8_t* data, std::size_t size) {
+platform::Sha256Digest Win32Hash::Sha256(std::span<const platform::ByteSpan> pieces) {
     static const Cng cng = LoadCng();
     if (!cng.loaded) throw AgentError(err::kFileNotFound, "the system's cryptography (bcrypt.dll) could not be loaded.");
 
@@ -52,12 +52,14 @@ platform::Sha256Digest Win32Hash::Sha256(const std::uint8_t* data, std::size_t s
     if (status < 0) throw HashError("BCryptOpenAlgorithmProvider", status);
     BCRYPT_HASH_HANDLE hash = nullptr;
     status = cng.CreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
-    // The data goes in pieces that a ULONG can count, whatever the size of size_t.
-    constexpr std::size_t kPiece = 1u << 30;
-    for (std::size_t done = 0; status >= 0 && done < size;) {
-        const std::size_t piece = size - done < kPiece ? size - done : kPiece;
-        status = cng.HashData(hash, const_cast<PUCHAR>(data + done), static_cast<ULONG>(piece), 0);
-        done += piece;
+    // Each piece goes in parts that a ULONG can count, whatever the size of size_t.
+    constexpr std::size_t kPart = 1u << 30;
+    for (const platform::ByteSpan piece : pieces) {
+        for (std::size_t done = 0; status >= 0 && done < piece.size();) {
+            const std::size_t part = piece.size() - done < kPart ? piece.size() - done : kPart;
+            status = cng.HashData(hash, const_cast<PUCHAR>(piece.data() + done), static_cast<ULONG>(part), 0);
+            done += part;
+        }
     }
     platform::Sha256Digest digest{};
     if (status >= 0) status = cng.FinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);

@@ -6,7 +6,7 @@ namespace orv::win32 {
 
 class Win32Hash : public platform::Hash {
 public:
-    platform::Sha256Digest Sha256(const std::uint8_t* data, std::size_t size) override;
+    platform::Sha256Digest Sha256(std::span<const platform::ByteSpan> pieces) override;
 };
 
 } // namespace orv::win32

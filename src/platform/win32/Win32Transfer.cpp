@@ -13,6 +13,7 @@
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Windows.h"
+#include "util/ByteBlocks.h"
 #include "util/Error.h"
 
 #include <wininet.h>
@@ -26,8 +27,8 @@ constexpr const char* kUserAgent = "Orvastell/1.02";
 constexpr const char* kNotifyClass = "OrvastellTransferNotify";
 constexpr UINT kStateMessage = WM_APP + 0x31;
 // The body is kept in blocks of this size, filled by the worker and given back one by one as
-// GetChunk hands them out.
-constexpr DWORD kBlockSize = 64 * 1024;
+// GetChunk hands them out: the size of the download window's own blocks.
+constexpr DWORD kBlockSize = ByteBlocks::kBlockSize;
 // A new request waits this long at most for the worker of the previous one to let go of its
 // handles (closing them unblocks it on Windows).
 constexpr DWORD kPreviousWorkerWaitMs = 1000;
@@ -95,17 +96,14 @@ private:
     SRWLOCK& lock_;
 };
 
-// A block of the body, taken straight from the system rather than from the heap: once handed
-// out it goes back to the system, so that the body is not held twice while the download window
-// copies it into its own buffer (a heap would keep the freed pages).
+// A block of the body, from the heap, of the size the download window keeps its own buffer's
+// blocks in: once handed out it goes back to the heap, which gives it straight back for the
+// window's next block, pages already in memory. The body is so held about once, and its pages are
+// made only once (where making fresh pages is dear, that is a good part of the download's time).
 class Block {
 public:
     Block() = default;
-    explicit Block(std::size_t capacity)
-        : data_(static_cast<std::uint8_t*>(::VirtualAlloc(nullptr, capacity, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))),
-          capacity_(capacity) {
-        if (!data_) throw std::bad_alloc();
-    }
+    explicit Block(std::size_t capacity) : data_(new std::uint8_t[capacity]), capacity_(capacity) {}
     Block(Block&& other) noexcept { *this = std::move(other); }
     Block& operator=(Block&& other) noexcept {
         if (this != &other) {
@@ -127,7 +125,7 @@ public:
 
 private:
     void Free() {
-        if (data_) ::VirtualFree(data_, 0, MEM_RELEASE);
+        delete[] data_;
         data_ = nullptr;
         size_ = capacity_ = 0;
     }
@@ -602,17 +600,18 @@ public:
         return Running(*request_);
     }
 
-    std::vector<std::uint8_t> GetChunk(std::size_t size) override {
-        std::vector<std::uint8_t> chunk;
-        if (!request_) return chunk;
+    std::size_t GetChunk(std::uint8_t* buffer, std::size_t size) override {
+        if (!request_) return 0;
         // Declared before the lock: the blocks used up are given back after it is released.
         std::vector<Block> spent;
         Lock lock(request_->lock);
         Request& r = *request_;
-        while (chunk.size() < size && !r.body.empty()) {
+        std::size_t copied = 0;
+        while (copied < size && !r.body.empty()) {
             Block& front = r.body.front();
-            const std::size_t n = std::min(size - chunk.size(), front.Size() - r.taken);
-            chunk.insert(chunk.end(), front.Data() + r.taken, front.Data() + r.taken + n);
+            const std::size_t n = std::min(size - copied, front.Size() - r.taken);
+            std::memcpy(buffer + copied, front.Data() + r.taken, n);
+            copied += n;
             r.taken += n;
             if (r.taken == front.Size()) {
                 spent.push_back(std::move(front));
@@ -620,7 +619,7 @@ public:
                 r.taken = 0;
             }
         }
-        return chunk;
+        return copied;
     }
 
     std::string URL() override { return url_; }

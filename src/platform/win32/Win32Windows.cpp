@@ -20,6 +20,10 @@ constexpr const char* kOwnerClass = "OrvastellHiddenOwner";
 
 constexpr UINT_PTR kTimer1 = 1;
 constexpr UINT kTimer1IntervalMs = 1000;
+// The progress bar paints itself at once on every new position it is given, which takes about a
+// millisecond: a new position goes to it at most this often, the latest one at the latest then.
+constexpr UINT_PTR kBarTimer = 2;
+constexpr ULONGLONG kBarIntervalMs = 40;
 
 enum ControlId : int { idLabel1 = 101, idProgressBar1, idTimeLeft, idLabel2, idCancel, idStatus };
 
@@ -318,6 +322,7 @@ public:
         AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kLabel1, idLabel1);
         progress_ = AddControl(PROGRESS_CLASSA, "", 0, kProgressBar1, idProgressBar1);
         ::SendMessageA(progress_, PBM_SETRANGE32, 0, ToPosition(max_));
+        MeasureBar();
         AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeft, idTimeLeft);
         AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kLabel2, idLabel2);
         cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancel, idCancel);
@@ -349,19 +354,23 @@ public:
     void SetProgressValue(float value) override {
         value_ = value;
         if (!hwnd_) return;
-        // The bar repaints on every new position, and the read-out moves it by one KB every
-        // four chunks: thousands of repaints a second (each dearer than the chunk itself) that
-        // mostly leave the drawn length as it was. A new position goes to the bar when its drawn
-        // length changes, or at either end.
+        // The read-out moves the bar by one KB every four chunks: thousands of new positions a
+        // second that mostly leave the drawn length as it was. A new position goes to the bar
+        // when its drawn length changes, or at either end, and not more often than every
+        // kBarIntervalMs; one that has to wait goes when that time is up.
         const int position = ToPosition(value_);
         if (position == sentPosition_) return;
-        if (position != 0 && position != ToPosition(max_) && FilledPixels(position) == FilledPixels(sentPosition_))
-            return;
-        SendPosition();
+        const bool end = position == 0 || position == ToPosition(max_);
+        if (!end && FilledPixels(position) == FilledPixels(sentPosition_)) return;
+        if (end || ::GetTickCount64() - sentAt_ >= kBarIntervalMs) return SendPosition();
+        if (!barTimer_) barTimer_ = ::SetTimer(hwnd_, kBarTimer, static_cast<UINT>(kBarIntervalMs), nullptr) != 0;
     }
     float ProgressValue() override { return value_; }
     void Destroy() override {
-        if (hwnd_) ::KillTimer(hwnd_, kTimer1);
+        if (hwnd_) {
+            ::KillTimer(hwnd_, kTimer1);
+            ::KillTimer(hwnd_, kBarTimer);
+        }
         DestroyWindowNow();
     }
 
@@ -371,6 +380,13 @@ public:
         platform::DownloadWindowEvents* events = events_;
         switch (message) {
         case WM_TIMER:
+            if (wParam == kBarTimer) {
+                ::KillTimer(hwnd_, kBarTimer);
+                barTimer_ = false;
+                if (ToPosition(value_) != sentPosition_) SendPosition();
+                result = 0;
+                return true;
+            }
             if (wParam != kTimer1) return false;
             RunEventHandler([events] { events->Timer1_Timer(); });
             result = 0;
@@ -387,6 +403,7 @@ public:
             return true;
         case WM_DPICHANGED:
             ApplyDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+            MeasureBar();
             result = 0;
             return true;
         case WM_DESTROY:
@@ -400,15 +417,22 @@ public:
 private:
     void SendPosition() {
         sentPosition_ = ToPosition(value_);
+        sentAt_ = ::GetTickCount64();
         ::SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(sentPosition_), 0);
     }
 
-    // The length of the bar drawn for a position, in pixels of the bar's current width.
-    int FilledPixels(int position) const {
+    // The bar's width, kept: the read-out moves the bar tens of thousands of times, and asking
+    // the system for the width each time cost more than all the rest of the read-out.
+    void MeasureBar() {
         RECT client{};
+        barWidth_ = ::GetClientRect(progress_, &client) ? client.right - client.left : 0;
+    }
+
+    // The length of the bar drawn for a position, in pixels of the bar's width.
+    int FilledPixels(int position) const {
         const int maximum = ToPosition(max_);
-        if (maximum <= 0 || !::GetClientRect(progress_, &client)) return position;
-        const long long filled = static_cast<long long>(std::min(position, maximum)) * (client.right - client.left);
+        if (maximum <= 0 || barWidth_ <= 0) return position;
+        const long long filled = static_cast<long long>(std::min(position, maximum)) * barWidth_;
         return static_cast<int>(filled / maximum);
     }
 
@@ -418,6 +442,9 @@ private:
     float max_ = 100.0f;  // the progress bar's design-time maximum
     float value_ = 0.0f;
     int sentPosition_ = 0;  // the position the bar was last given
+    ULONGLONG sentAt_ = 0;  // and when
+    bool barTimer_ = false;  // a later position waits for kBarTimer
+    int barWidth_ = 0;      // its client width in pixels
 };
 
 class UpdateWindow final : public platform::UpdateWindowView, public FormWindow {
@@ -495,11 +522,16 @@ void Win32Windows::DoEvents() {
     // Wine): looking every time would make the read-out take many times longer than the
     // transfer. The queue is looked at once the tick count has moved on since the last look (it
     // moves in steps of 10 to 16 ms on Windows, and under Wine as measured): timer ticks, clicks
-    // and close requests wait at most that long, which nobody notices.
-    static ULONGLONG lastLookMs = 0;
+    // and close requests wait at most that long, which nobody notices, and the read loop looks
+    // once more (DoEventsNow) before it takes the body for complete.
     const ULONGLONG now = ::GetTickCount64();
-    if (now == lastLookMs) return;
-    lastLookMs = now;
+    if (now == lastLookMs_) return;
+    DoEventsNow();
+}
+
+void Win32Windows::DoEventsNow() {
+    RaisePendingHandlerError();
+    lastLookMs_ = ::GetTickCount64();
     MSG msg;
     bool dispatched = false;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -18,12 +18,16 @@ public:
     // Dispatches every message waiting in the thread's queue, then returns. An error that a
     // handler raised while dispatching is raised again here.
     void DoEvents() override;
+    void DoEventsNow() override;
 
     // True while a window of the agent exists (loaded, shown or not).
     bool AnyWindowOpen() const;
     // Runs the message loop until no window of the agent is left. An error raised by an event
     // handler ends the loop and is raised again to the caller.
     void PumpUntilNoWindows();
+
+private:
+    unsigned long long lastLookMs_ = 0;  // the tick count of the last look at the queue
 };
 
 // Runs one of the core's event handlers from inside a window procedure. An error must not
