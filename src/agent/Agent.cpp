@@ -76,6 +76,8 @@ void Main(AgentContext& ctx) {
         accessStatus == "noAccess"
             ? RuntimeQuestion("It appears you do not have Microsoft Access 2003 installed on your computer.")
             : RuntimeQuestion("Unfortunately, the version of Microsoft Access installed on your computer is too old.");
+    // While the user reads the question, what a download needs is made ready.
+    ctx.platform.transfer.Prepare();
     ORV_TRACE_EVENT("question shown");
     const Variant answer = AskQuestion(ctx, message, "Download MS Access 2003 Runtime?");
     ORV_TRACE_EVENT("question answered");

@@ -67,6 +67,9 @@ class TransferFactory {
 public:
     virtual ~TransferFactory() = default;
     virtual std::unique_ptr<TransferControl> CreateTransferControl(TransferEvents& events) = 0;
+    // A transfer may soon be asked for: what it needs (the system's Internet library) is made
+    // ready in the background, and returns at once. Nothing is sent.
+    virtual void Prepare() = 0;
 };
 
 } // namespace orv::platform

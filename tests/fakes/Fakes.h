@@ -339,6 +339,7 @@ public:
 struct FakeTransferFactory : public platform::TransferFactory {
     explicit FakeTransferFactory(Journal& journal) : journal(journal) {}
     std::unique_ptr<platform::TransferControl> CreateTransferControl(platform::TransferEvents& events) override;
+    void Prepare() override { journal.push_back("transfer prepared"); }
 
     Journal& journal;
     FakeWindows* windows = nullptr;  // where state changes are posted

@@ -38,6 +38,8 @@ TEST(Agent, CurrentAccessLaunchesAndOldOrMissingAccessAsksTheMatchingQuestion) {
         Install(p, c.curVer);
         p.messageBox.answers = {platform::kIdNo};
         EXPECT_EQ(RunAgent(p), c.question == nullptr);
+        // What a download needs is made ready while the question is read, and only then.
+        EXPECT_EQ(Journaled(p, "transfer prepared"), c.question ? 1 : 0);
         if (!c.question) {
             EXPECT_TRUE(p.messageBox.shown.empty());
             ASSERT_EQ(p.shell.executed.size(), 1u);
@@ -49,6 +51,7 @@ TEST(Agent, CurrentAccessLaunchesAndOldOrMissingAccessAsksTheMatchingQuestion) {
         EXPECT_EQ(p.messageBox.shown[0].text, *c.question);
         EXPECT_EQ(p.messageBox.shown[0].title, "Download MS Access 2003 Runtime?");
         EXPECT_EQ(p.messageBox.shown[0].style, 36);
+        EXPECT_LT(JournalAt(p, "transfer prepared"), JournalAt(p, "box Download MS Access 2003 Runtime?"));
         // No: exactly one further box, and nothing is downloaded or opened.
         EXPECT_EQ(p.messageBox.shown[1].title, "Can not continue");
         EXPECT_EQ(p.messageBox.shown[1].text,

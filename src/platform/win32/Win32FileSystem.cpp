@@ -43,7 +43,7 @@ public:
         // Close's to report, and nobody is left to hear them here.
         if (writing_ && pending_ > 0 && !failed_) {
             try {
-                WriteThrough(buffer_.data(), pending_);
+                WriteThrough(buffer_.get(), pending_);
             } catch (const AgentError&) {
             }
         }
@@ -65,7 +65,7 @@ public:
         while (total < count) {
             if (readPos_ < readEnd_) {
                 const std::size_t n = std::min(count - total, readEnd_ - readPos_);
-                std::memcpy(buffer + total, buffer_.data() + readPos_, n);
+                std::memcpy(buffer + total, buffer_.get() + readPos_, n);
                 readPos_ += n;
                 total += n;
                 continue;
@@ -79,9 +79,9 @@ public:
                 if (got < left) atEnd_ = true;
                 continue;
             }
-            if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+            EnsureBuffer();
             readPos_ = 0;
-            readEnd_ = ReadThrough(buffer_.data(), kBufferSize);
+            readEnd_ = ReadThrough(buffer_.get(), kBufferSize);
             if (readEnd_ < kBufferSize) atEnd_ = true;
         }
         return total;
@@ -96,9 +96,9 @@ public:
                 Guarded([&] { WriteThrough(data, count); });
                 return;
             }
-            if (buffer_.size() < kBufferSize) buffer_.resize(kBufferSize);
+            EnsureBuffer();
             const std::size_t n = std::min(count, kBufferSize - pending_);
-            std::memcpy(buffer_.data() + pending_, data, n);
+            std::memcpy(buffer_.get() + pending_, data, n);
             pending_ += n;
             data += n;
             count -= n;
@@ -127,8 +127,7 @@ public:
         const DWORD flushError = flushed ? ERROR_SUCCESS : ::GetLastError();
         const bool closed = ::CloseHandle(handle) != FALSE;
         const DWORD closeError = closed ? ERROR_SUCCESS : ::GetLastError();
-        buffer_.clear();
-        buffer_.shrink_to_fit();
+        buffer_.reset();
         if (error) throw *error;
         if (!flushed) throw FileError(flushError);
         if (!closed) throw FileError(closeError);
@@ -153,8 +152,12 @@ private:
     }
 
     void WritePending() {
-        Guarded([&] { WriteThrough(buffer_.data(), pending_); });
+        Guarded([&] { WriteThrough(buffer_.get(), pending_); });
         pending_ = 0;
+    }
+
+    void EnsureBuffer() {
+        if (!buffer_) buffer_.reset(new std::uint8_t[kBufferSize]);
     }
 
     std::size_t ReadThrough(std::uint8_t* buffer, std::size_t count) {
@@ -186,7 +189,9 @@ private:
     HANDLE handle_;
     bool writing_;
     bool flush_;
-    std::vector<std::uint8_t> buffer_;  // allocated on first use
+    // Allocated on first use, and not filled beforehand: a page of it is made only when data
+    // comes into it, so reading a small file does not cost the pages of the whole buffer.
+    std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t pending_ = 0;           // writing: bytes in the buffer not yet written
     std::size_t readPos_ = 0;           // reading: the buffered bytes not yet handed out
     std::size_t readEnd_ = 0;

@@ -85,6 +85,9 @@ const WinInet& Inet() {
 
 bool EnsureWinInet() { return Inet().loaded; }
 
+// The first use of Inet() loads the library; a use made meanwhile on another thread waits for it.
+DWORD WINAPI LoadWinInetThread(LPVOID) { return EnsureWinInet() ? 0 : 1; }
+
 class Lock {
 public:
     explicit Lock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
@@ -706,6 +709,14 @@ LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 } // namespace
+
+void Win32TransferFactory::Prepare() {
+    static bool started = false;
+    if (started) return;
+    started = true;
+    const HANDLE thread = ::CreateThread(nullptr, 0, LoadWinInetThread, nullptr, 0, nullptr);
+    if (thread) ::CloseHandle(thread);
+}
 
 std::unique_ptr<platform::TransferControl> Win32TransferFactory::CreateTransferControl(platform::TransferEvents& events) {
     return std::make_unique<Win32Transfer>(events);

@@ -12,6 +12,8 @@ public:
     // Controls must be created and used on a thread that runs a message loop (the window
     // thread): their events arrive as posted messages.
     std::unique_ptr<platform::TransferControl> CreateTransferControl(platform::TransferEvents& events) override;
+    // Loads WinINet on a thread of its own.
+    void Prepare() override;
 };
 
 } // namespace orv::win32
