@@ -146,7 +146,8 @@ def download(work, rounds, body_size, agents):
         if f["readouts"]:
             longest = max(f["gaps"])
             span = statistics.mean(f["readouts"])
-            print(f"download-timer{label} {f['ticks']} amount updates over read-outs of {span / 1000:.2f}s on average, "
+            short = " (each shorter than the timer's second: no tick fell in one)" if f["ticks"] == 0 else ""
+            print(f"download-timer{label} {f['ticks']} amount updates over read-outs of {span / 1000:.2f}s on average{short}, "
                   f"longest wait {longest / 1000:.2f}s target<=1.50s/tick {verdict(longest <= 1500)}")
         if f["peaks"]:
             peak = max(f["peaks"])
@@ -155,7 +156,10 @@ def download(work, rounds, body_size, agents):
             print(f"download-memory{label} peak working set {peak / MB:.1f}MB{base} body={body_size / MB:.1f}MB "
                   f"ratio={peak / body_size:.2f}xbody target<=2.2xbody+10MB={limit / MB:.1f}MB {verdict(peak <= limit)}")
         if f["trace"]:
-            print_phases(f"download trace of {who} (a median run), from the Yes click", phases(f["trace"], DOWNLOAD_START, DOWNLOAD_END))
+            start = first_times(f["trace"])[DOWNLOAD_START]
+            before = [(label_of(n, v), 0, ms - start) for ms, n, v in f["trace"] if ms < start and n != "tick"]
+            print_phases(f"download trace of {who} (a median run), from the Yes click (before it: negative)",
+                         before + phases(f["trace"], DOWNLOAD_START, DOWNLOAD_END))
     runs = parse_trace(read(f"{work}/mini-1.trace"))
     if runs:
         events = next(iter(runs.values()))
@@ -204,13 +208,16 @@ def startup(work, rounds, agents):
     spans, traces = {}, {}
     for who in programs:
         spans[who] = []
+        timed = []
         for pid in pids[who]:
             times = first_times(runs.get(pid, []))
             if STARTUP_END in times:
                 spans[who].append(times[STARTUP_END])
-                traces.setdefault(who, runs[pid])
+                timed.append((times[STARTUP_END], pid))
             else:
                 problems.append(f"{who}: no '{STARTUP_END}' in the trace of process {pid}")
+        if timed:
+            traces[who] = runs[sorted(timed)[len(timed) // 2][1]]  # the trace of a median run
     for p in problems:
         print(f"# startup: {p}")
     if not spans["baseline"]:
@@ -226,9 +233,9 @@ def startup(work, rounds, agents):
         print(f"startup{label:<9}agent={a:.0f}ms baseline={b:.0f}ms (medians of {len(spans[who])}) "
               f"ratio={a / b:.2f} difference={a - b:+.0f}ms target<=+20ms {verdict(a - b <= 20 and not problems)}")
         if who in traces:
-            print_phases(f"start-up trace of {who}, from its process start", [(label_of(n, v), 0, ms) for ms, n, v in traces[who]])
+            print_phases(f"start-up trace of {who} (a median run), from its process start", [(label_of(n, v), 0, ms) for ms, n, v in traces[who]])
     if "baseline" in traces:
-        print_phases("start-up trace of the baseline", [(label_of(n, v), 0, ms) for ms, n, v in traces["baseline"]])
+        print_phases("start-up trace of the baseline (a median run)", [(label_of(n, v), 0, ms) for ms, n, v in traces["baseline"]])
 
 
 def main():

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/Trace.h"
@@ -72,8 +73,11 @@ public:
             }
             if (atEnd_) break;
             const std::size_t left = count - total;
-            if (left >= kBufferSize) {
-                // A large read goes straight to the caller's memory.
+            // Never more ahead than the file holds: a read into memory that has not been used
+            // yet costs, under some systems, the whole of that memory, not what was read.
+            const std::size_t ahead = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferSize, FileLeft()));
+            if (left >= ahead) {
+                // A large read (or one for all the rest) goes straight to the caller's memory.
                 const std::size_t got = ReadThrough(buffer + total, left);
                 total += got;
                 if (got < left) atEnd_ = true;
@@ -81,8 +85,8 @@ public:
             }
             EnsureBuffer();
             readPos_ = 0;
-            readEnd_ = ReadThrough(buffer_.get(), kBufferSize);
-            if (readEnd_ < kBufferSize) atEnd_ = true;
+            readEnd_ = ReadThrough(buffer_.get(), ahead);
+            if (readEnd_ < ahead) atEnd_ = true;
         }
         return total;
     }
@@ -156,6 +160,15 @@ private:
         pending_ = 0;
     }
 
+    // What the file holds beyond what has been read from it (from its length at the first read).
+    std::uint64_t FileLeft() {
+        if (!fileLeft_) {
+            LARGE_INTEGER size{};
+            fileLeft_ = ::GetFileSizeEx(Handle(), &size) ? static_cast<std::uint64_t>(size.QuadPart) : kBufferSize;
+        }
+        return *fileLeft_;
+    }
+
     void EnsureBuffer() {
         if (!buffer_) buffer_.reset(new std::uint8_t[kBufferSize]);
     }
@@ -169,6 +182,7 @@ private:
             if (!::ReadFile(Handle(), buffer + total, want, &got, nullptr)) throw FileError(::GetLastError());
             if (got == 0) break;
             total += got;
+            if (fileLeft_) *fileLeft_ -= std::min<std::uint64_t>(*fileLeft_, got);
         }
         return total;
     }
@@ -196,6 +210,7 @@ private:
     std::size_t readPos_ = 0;           // reading: the buffered bytes not yet handed out
     std::size_t readEnd_ = 0;
     bool atEnd_ = false;                // reading: the system has reported the end of the file
+    std::optional<std::uint64_t> fileLeft_;  // reading: see FileLeft
     std::unique_ptr<AgentError> failed_;  // writing: the failure of an earlier write
 };
 
