@@ -55,9 +55,10 @@ nothing_downloaded() {
 
 # read-out rules: the read-out of a body from a local server is over within the timer's first
 # second, so the UI driver holds the agent still once the bar has moved (the read-out has begun)
-# for longer than a tick, and lets it go on: the tick that is due comes at its next look, in the
-# middle of the read-out. (A second hold lets the driver look at the window then.)
-readout_shown=(untilbar freeze:1100 thaw sleep:5 freeze:1 look shot:download-window thaw)
+# for longer than a tick, and lets it go on until the window changes: the tick that was due comes
+# at the agent's next look at its queue, in the middle of the read-out, and the driver holds it
+# still again to look at the window then; and once more when the read-out is over.
+readout_shown=(untilbar freeze:1100 thawtochange look shot:download-window "thawuntil:Download complete.*" look thaw)
 
 # The whole runtime: the read-out shows amount, rate and time left; the cabinet is saved beside
 # the package, the window closes and the package is opened; the front-end is not.

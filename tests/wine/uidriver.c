@@ -9,7 +9,9 @@
    return written as \r and a line feed as \n, so that a test sees the exact line breaks.
    ACTIONS is a comma-separated list: press:NAME (Yes, No, OK, Cancel, ...), close, sleep:MS,
    shot:NAME, untilbar (wait until the window's progress bar has moved off 0), freeze:MS (hold
-   the program's threads still, and wait MS ms), thaw (let them go on), look (log the window as it
+   the program's threads still, and wait MS ms), thaw (let them go on), thawtochange (let them go on
+   until the window's texts change, and hold them still again), thawuntil:PATTERN (the same until
+   its texts match PATTERN), look (log the window as it
    is now, as LOOK <class>|<title>|<texts>|<buttons>), and "every" (the rule may fire again on
    later windows). A program held still can still be looked at, and what is posted to it waits. A rule fires once, on the
    first window that matches it, unless it says "every"; at most one rule acts on a window per
@@ -200,6 +202,39 @@ static void UntilBarMoves(HWND window)
     Log("NOBAR");
 }
 
+/* Lets the held program go on, watches the window's texts closely, and holds the program still
+   again as soon as they change, or match `pattern` when one is given (at most 5 s later). */
+static void ThawUntil(HWND window, const char *pattern)
+{
+    char cls[64], title[256], texts[TEXT_SIZE], before[TEXT_SIZE], now[TEXT_SIZE];
+    HANDLE threads[64];
+    int count = 0, i;
+    DWORD start;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    /* The threads are found before they go on, so that holding them again is at once. */
+    entry.dwSize = sizeof entry;
+    if (snapshot != INVALID_HANDLE_VALUE && Thread32First(snapshot, &entry)) {
+        do {
+            if (entry.th32OwnerProcessID == g_pid && count < 64) {
+                threads[count] = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+                if (threads[count]) ++count;
+            }
+        } while (Thread32Next(snapshot, &entry));
+    }
+    if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
+    Describe(window, cls, title, texts, before);
+    for (i = 0; i < count; ++i) ResumeThread(threads[i]);
+    for (start = GetTickCount(); GetTickCount() - start < 5000;) {
+        Describe(window, cls, title, texts, now);
+        if (pattern ? Match(pattern, texts) : strcmp(now, before) != 0) break;
+    }
+    for (i = 0; i < count; ++i) {
+        SuspendThread(threads[i]);
+        CloseHandle(threads[i]);
+    }
+}
+
 static void Act(HWND window, const char *title, const char *actions)
 {
     char list[512], *action, *next;
@@ -229,6 +264,10 @@ static void Act(HWND window, const char *title, const char *actions)
             Sleep((DWORD)atoi(action + 7));
         } else if (strcmp(action, "thaw") == 0) {
             HoldAgent(0);
+        } else if (strcmp(action, "thawtochange") == 0) {
+            ThawUntil(window, NULL);
+        } else if (strncmp(action, "thawuntil:", 10) == 0) {
+            ThawUntil(window, action + 10);
         } else if (strcmp(action, "look") == 0) {
             char cls[64], titleNow[256], texts[TEXT_SIZE], desc[TEXT_SIZE];
             Describe(window, cls, titleNow, texts, desc);
