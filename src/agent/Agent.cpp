@@ -1,15 +1,11 @@
 #include "agent/Agent.h"
 
-#include <utility>
-
-#include "agent/Messages.h"
-#include "platform/Trace.h"
+#include "common/Messages.h"
 #include "download/Internet.h"
-#include "download/frmDownloadFile.h"
+#include "platform/Trace.h"
 #include "probe/Registry.h"
 #include "storage/RegistryEdit.h"
 #include "update/Update.h"
-#include "update/frmAutoUpdate.h"
 #include "util/Files.h"
 
 namespace orv {
@@ -25,19 +21,6 @@ std::string RuntimeQuestion(const std::string& firstSentence) {
 }
 
 } // namespace
-
-AgentContext::AgentContext(platform::Platform& p, RuntimeSource source) : platform(p), runtime(std::move(source)) {}
-AgentContext::~AgentContext() = default;
-
-frmDownloadFile& AgentContext::DownloadWindow() {
-    if (!downloadWindow_) downloadWindow_ = std::make_unique<frmDownloadFile>(*this);
-    return *downloadWindow_;
-}
-
-frmAutoUpdate& AgentContext::UpdateWindow() {
-    if (!updateWindow_) updateWindow_ = std::make_unique<frmAutoUpdate>(*this);
-    return *updateWindow_;
-}
 
 void LoadSettings(AgentContext& ctx) {
     auto& s = ctx.settings;
@@ -121,13 +104,6 @@ void LaunchFrontEnd(AgentContext& ctx) {
     OpenWithShell(ctx, path);
     ORV_TRACE_EVENT("shell open returned");
     ctx.platform.process.EndNow();
-}
-
-void ReportUnhandledError(AgentContext& ctx, const AgentError& error) {
-    const std::string title = ctx.settings.ApplicationName.empty() ? "Orvastell" : ctx.settings.ApplicationName;
-    ctx.platform.messageBox.Show("Run-time error '" + std::to_string(error.Number()) + "':\r\n\r\n" +
-                                     error.Description(),
-                                 title, platform::kMbOk + platform::kMbIconError);
 }
 
 bool RunMain(AgentContext& ctx) {

@@ -1,7 +1,7 @@
 #include "download/Internet.h"
 
-#include "agent/Windows.h"
-#include "download/frmDownloadFile.h"
+#include "common/Windows.h"
+#include "download/DownloadWindow.h"
 #include "probe/Registry.h"
 #include "util/Files.h"
 
@@ -14,7 +14,7 @@ constexpr const char* kRuntimeCaption = "File download - Microsoft Access 2003 R
 } // namespace
 
 void DownloadAccessRuntime(AgentContext& ctx) {
-    ShowForm(ctx.DownloadWindow());
+    ShowForm(TheDownloadWindow(ctx));
 
     AgentSettings& s = ctx.settings;
     const std::string appFolder = ctx.platform.process.ApplicationFolder();
@@ -25,7 +25,7 @@ void DownloadAccessRuntime(AgentContext& ctx) {
     s.InstallWhenDone = true;
     s.DownloadSHA256 = ctx.runtime.sha256;
 
-    ctx.DownloadWindow().SetCaption(kRuntimeCaption);
+    TheDownloadWindow(ctx).SetCaption(kRuntimeCaption);
     StartDownload(ctx, s.DownloadSizeKB, s.DownloadTarget, s.DownloadURL);
 }
 
@@ -36,16 +36,16 @@ void InstallAccessRuntime(AgentContext& ctx) {
 }
 
 void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target, const Variant& address) {
-    frmDownloadFile& window = ctx.DownloadWindow();
+    DownloadWindow& window = TheDownloadWindow(ctx);
     window.Load();
     const platform::Locale& locale = ctx.platform.locale;
-    window.inet1_->SetRequestTimeout(ctx.settings.RequestTimeout);
+    window.transfer_->SetRequestTimeout(ctx.settings.RequestTimeout);
     window.view_->SetProgressMax(static_cast<float>(ToDouble(size, locale)));
-    window.inet1_->SetBodyLimit(window.BodyLimit());
+    window.transfer_->SetBodyLimit(window.BodyLimit());
     ctx.settings.DownloadFilePath = ToText(target, locale);
-    window.view_->SetLabel1("Establishing connection... Please wait...");
+    window.view_->SetStatus("Establishing connection... Please wait...");
     window.requestActive_ = true;
-    window.inet1_->Execute(ToText(address, locale), "GET");
+    window.transfer_->Execute(ToText(address, locale), "GET");
 }
 
 Variant EnsureTransferControl(AgentContext& ctx) {

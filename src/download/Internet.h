@@ -1,7 +1,7 @@
 // Internet module: the runtime download and installation, the start of a download in the
 // download window, and the provisioning of the transfer control.
 #pragma once
-#include "agent/Agent.h"
+#include "common/Context.h"
 
 namespace orv {
 

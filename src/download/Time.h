@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "util/Variant.h"
+#include "common/Variant.h"
 
 namespace orv {
 

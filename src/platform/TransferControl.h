@@ -36,7 +36,7 @@ struct TransferFailure {
 class TransferEvents {
 public:
     virtual ~TransferEvents() = default;
-    virtual void Inet1_StateChanged(std::int16_t state) = 0;
+    virtual void OnTransferStateChanged(std::int16_t state) = 0;
 };
 
 class TransferControl {

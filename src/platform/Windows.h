@@ -11,10 +11,10 @@ namespace orv::platform {
 class DownloadWindowEvents {
 public:
     virtual ~DownloadWindowEvents() = default;
-    virtual void Timer1_Timer() = 0;
-    virtual void cmdCancel_Click() = 0;
+    virtual void OnTick() = 0;
+    virtual void OnCancelClicked() = 0;
     // The close box or the system asks the window to close.
-    virtual void CloseRequested() = 0;
+    virtual void OnCloseRequested() = 0;
 };
 
 class DownloadWindowView {
@@ -23,8 +23,8 @@ public:
     virtual void Show() = 0;
     virtual bool Visible() = 0;
     virtual void SetCaption(const std::string& text) = 0;
-    virtual void SetLabel1(const std::string& text) = 0;
-    virtual void SetLabel2(const std::string& text) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void SetAmount(const std::string& text) = 0;
     virtual void SetTimeLeft(const std::string& text) = 0;
     virtual void SetProgressMax(float value) = 0;
     virtual float ProgressMax() = 0;

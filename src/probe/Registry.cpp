@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/Messages.h"
+#include "common/Messages.h"
 
 namespace orv {
 namespace {

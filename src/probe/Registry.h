@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "agent/Agent.h"
+#include "common/Context.h"
 
 namespace orv {
 

@@ -1,6 +1,6 @@
 // Ini module: INI files read as whole texts, searched, and rewritten in full.
 #pragma once
-#include "agent/Agent.h"
+#include "common/Context.h"
 
 namespace orv {
 

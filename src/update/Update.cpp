@@ -3,11 +3,11 @@
 #include <optional>
 #include <string>
 
-#include "agent/Messages.h"
-#include "agent/Windows.h"
+#include "common/Messages.h"
+#include "common/Windows.h"
 #include "platform/Trace.h"
 #include "storage/Ini.h"
-#include "update/frmAutoUpdate.h"
+#include "update/UpdateWindow.h"
 #include "util/Files.h"
 
 namespace orv {
@@ -99,7 +99,7 @@ bool RunAutomaticUpdate(AgentContext& ctx) {
     const std::optional<std::string> destination = DestinationOf(ctx, newFile, description);
     if (!destination) return false;
 
-    frmAutoUpdate& window = ctx.UpdateWindow();
+    UpdateWindow& window = TheUpdateWindow(ctx);
     bool result = false;
     try {
         ShowForm(window);

@@ -1,6 +1,6 @@
 // Update module: bringing the front-end file up to date from the update location.
 #pragma once
-#include "agent/Agent.h"
+#include "common/Context.h"
 
 namespace orv {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "agent/Messages.h"
+#include "common/Messages.h"
 #include "platform/Trace.h"
 #include "util/Array.h"
 

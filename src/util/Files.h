@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "agent/Agent.h"
+#include "common/Context.h"
 #include "util/ByteBlocks.h"
 
 namespace orv {

@@ -579,10 +579,10 @@ void FakeDownloadWindow::Show() {
     owner.journal.push_back("download window shown");
 }
 
-void FakeDownloadWindow::SetLabel1(const std::string& text) {
-    label1 = text;
-    label1History.push_back(text);
-    owner.journal.push_back("label1 " + text);
+void FakeDownloadWindow::SetStatus(const std::string& text) {
+    status = text;
+    statusHistory.push_back(text);
+    owner.journal.push_back("status " + text);
 }
 
 void FakeDownloadWindow::SetProgressValue(float value) {
@@ -662,7 +662,7 @@ void FakeTransferControl::Execute(const std::string& u, const std::string& op) {
     for (const std::int16_t state : owner.statesOnExecute) {
         FakeTransferFactory* factory = &owner;
         owner.windows->Post([factory, state] {
-            if (factory->control) factory->control->events.Inet1_StateChanged(state);
+            if (factory->control) factory->control->events.OnTransferStateChanged(state);
         });
     }
 }

@@ -257,8 +257,8 @@ public:
     void Show() override;
     bool Visible() override { return visible; }
     void SetCaption(const std::string& text) override { caption = text; }
-    void SetLabel1(const std::string& text) override;
-    void SetLabel2(const std::string& text) override { label2 = text; }
+    void SetStatus(const std::string& text) override;
+    void SetAmount(const std::string& text) override { amount = text; }
     void SetTimeLeft(const std::string& text) override { timeLeft = text; }
     void SetProgressMax(float value) override { progressMax = value; }
     float ProgressMax() override { return progressMax; }
@@ -268,10 +268,10 @@ public:
 
     FakeWindows& owner;
     platform::DownloadWindowEvents& events;
-    std::string caption = "File download", label1, label2, timeLeft;
+    std::string caption = "File download", status, amount, timeLeft;
     float progressMax = 100.0f, progressValue = 0.0f, highestProgress = 0.0f;
     bool visible = false, destroyed = false;
-    std::vector<std::string> label1History;
+    std::vector<std::string> statusHistory;
 };
 
 class FakeUpdateWindow : public platform::UpdateWindowView {

@@ -1,9 +1,9 @@
 #include <limits>
 
 #include "TestSupport.h"
-#include "agent/Windows.h"
+#include "common/Windows.h"
+#include "download/DownloadWindow.h"
 #include "download/Internet.h"
-#include "download/frmDownloadFile.h"
 
 namespace orv::test {
 namespace {
@@ -21,13 +21,13 @@ void Download(FakePlatform& p) {
 
 // A download started by hand with its own size and flags, as another caller of the window would.
 void StartByHand(FakePlatform& p, std::int32_t sizeKB, bool unloadWhenDone, bool installWhenDone) {
-    ShowForm(p.ctx.DownloadWindow());
+    ShowForm(TheDownloadWindow(p.ctx));
     p.ctx.settings.UnloadWhenDone = unloadWhenDone;
     p.ctx.settings.InstallWhenDone = installWhenDone;
     StartDownload(p.ctx, sizeKB, kCab, "http://host/f.cab");
 }
 
-frmDownloadFile& Window(FakePlatform& p) { return p.ctx.DownloadWindow(); }
+DownloadWindow& Window(FakePlatform& p) { return TheDownloadWindow(p.ctx); }
 
 void ExpectSaved(const FakePlatform& p) {
     EXPECT_TRUE(p.files.HasFile(kCab) && Bytes(p.files.Content(kCab)) == p.transfer.body);
@@ -54,7 +54,7 @@ TEST(RuntimeDownload, StartsTheWindowWithTheRuntimeSettings) {
     const auto& view = *p.windows.downloadWindow;
     EXPECT_TRUE(view.visible);
     EXPECT_EQ(view.caption, "File download - Microsoft Access 2003 Runtime");
-    EXPECT_EQ(view.label1, "Establishing connection... Please wait...");
+    EXPECT_EQ(view.status, "Establishing connection... Please wait...");
     EXPECT_EQ(view.progressMax, 34148.0f);
     EXPECT_EQ(view.progressValue, 0.0f);
     ASSERT_NE(p.transfer.control, nullptr);
@@ -77,7 +77,7 @@ TEST(RuntimeDownload, CompletionRunsItsStepsInOrder) {
     Download(p);
     ExpectSaved(p);
     const std::vector<std::string> expected = {
-        "label1 Download complete.", "cancel", "create cached " + TemporaryOf(kCab), "replace " + kCab,
+        "status Download complete.", "cancel", "create cached " + TemporaryOf(kCab), "replace " + kCab,
         "cancel",  // the unload's close request
         "download window destroyed", "shell open " + kMsi,
     };
@@ -114,13 +114,13 @@ TEST(RuntimeDownload, FlagsOffKeepTheWindowAndSkipTheInstaller) {
     Pump(p);
     ExpectSaved(p);
     ASSERT_NE(p.windows.downloadWindow, nullptr);
-    EXPECT_EQ(p.windows.downloadWindow->label1, "Download complete.");
+    EXPECT_EQ(p.windows.downloadWindow->status, "Download complete.");
     EXPECT_TRUE(p.shell.executed.empty());
 
     // Late state changes of the finished request do not start it over: nothing is written again
     // and no failure is reported.
     for (const std::int16_t late : {platform::icResponseReceived, platform::icResponseCompleted, platform::icError})
-        p.windows.Post([&p, late] { Window(p).Inet1_StateChanged(late); });
+        p.windows.Post([&p, late] { Window(p).OnTransferStateChanged(late); });
     Pump(p);
     EXPECT_EQ(Journaled(p, "create cached " + TemporaryOf(kCab)), 1);
     EXPECT_TRUE(p.messageBox.shown.empty());
@@ -182,7 +182,7 @@ TEST(DownloadWindow, AClickThatComesAsTheReadOutEndsIsHandledBeforeTheFileIsSave
         p.windows.onDoEvents = [&](int) {
             if (p.windows.doEventsNowCalls != 1 || clicked) return;
             clicked = true;
-            p.windows.Post([&p] { p.windows.downloadWindow->events.cmdCancel_Click(); });
+            p.windows.Post([&p] { p.windows.downloadWindow->events.OnCancelClicked(); });
         };
         DownloadAccessRuntime(p.ctx);
         EXPECT_THROW(Pump(p), fakes::ProcessEnded);
@@ -265,12 +265,12 @@ TEST(DownloadWindow, ASecondResponseStateDuringTheWaitIsIgnored) {
     // The first is dispatched; the second is still queued and arrives inside the first's wait.
     p.windows.onDoEvents = [&](int) {
         if (p.windows.downloadWindow && p.windows.queue.empty() && p.windows.doEventsCalls == 2)
-            p.windows.Post([&p] { Window(p).Inet1_StateChanged(platform::icResponseReceived); });
+            p.windows.Post([&p] { Window(p).OnTransferStateChanged(platform::icResponseReceived); });
     };
     Pump(p);
     ExpectSaved(p);
     // Only the first call reads the response out: the nested one does not even begin.
-    EXPECT_EQ(Journaled(p, "label1 Downloading file:\r\n" + p.ctx.settings.DownloadURL), 1);
+    EXPECT_EQ(Journaled(p, "status Downloading file:\r\n" + p.ctx.settings.DownloadURL), 1);
     EXPECT_EQ(Journaled(p, "create cached " + TemporaryOf(kCab)), 1);
     EXPECT_EQ(Journaled(p, "shell open " + kMsi), 1);
     EXPECT_TRUE(p.messageBox.shown.empty());
@@ -294,7 +294,7 @@ TEST(DownloadWindow, CancelDuringTheReadOutEndsTheAgentWithNothingSaved) {
     Prepare(p, 5000);
     DownloadAccessRuntime(p.ctx);
     p.windows.onDoEvents = [&](int n) {
-        if (n == 8) p.windows.Post([&p] { Window(p).cmdCancel_Click(); });
+        if (n == 8) p.windows.Post([&p] { Window(p).OnCancelClicked(); });
     };
     EXPECT_THROW(Pump(p), fakes::ProcessEnded);
     EXPECT_GT(p.transfer.control->chunkSizes.size(), 0u);
@@ -316,7 +316,7 @@ TEST(DownloadWindow, TheCloseBoxStopsTheTransferAndTheRunEndsOfItself) {
             if (n == closeAt)
                 p.windows.Post([&p, &chunksAtClose] {
                     chunksAtClose = p.transfer.control->chunkSizes.size();
-                    p.windows.downloadWindow->events.CloseRequested();
+                    p.windows.downloadWindow->events.OnCloseRequested();
                 });
         };
         Pump(p);
@@ -332,11 +332,11 @@ TEST(DownloadWindow, TheCloseBoxStopsTheTransferAndTheRunEndsOfItself) {
     Prepare(p);
     p.transfer.statesOnExecute.clear();
     DownloadAccessRuntime(p.ctx);
-    p.windows.downloadWindow->events.CloseRequested();
+    p.windows.downloadWindow->events.OnCloseRequested();
     EXPECT_EQ(p.transfer.control->cancels, 1);
-    Window(p).Inet1_StateChanged(platform::icResponseReceived);
-    Window(p).Inet1_StateChanged(platform::icError);
-    Window(p).Timer1_Timer();
+    Window(p).OnTransferStateChanged(platform::icResponseReceived);
+    Window(p).OnTransferStateChanged(platform::icError);
+    Window(p).OnTick();
     ExpectNothingKept(p);
 }
 
@@ -350,16 +350,16 @@ TEST(DownloadTimer, IdleTicksCalculateOnceThenShowNothingAndAnInstantIsNoTime) {
     auto& view = *p.windows.downloadWindow;
     // Loaded at noon (the fake clock's time); the ticks come a second apart from there.
     p.clock.secondsQueue = {43201.0f, 43201.0f, 43201.0f, 43202.0f, 43202.0f, 43203.0f, 43203.0f};
-    Window(p).Timer1_Timer();
-    EXPECT_EQ(view.label2, "0.00 KB @ 0.00 KB/s");
+    Window(p).OnTick();
+    EXPECT_EQ(view.amount, "0.00 KB @ 0.00 KB/s");
     EXPECT_EQ(view.timeLeft, "Time left: Calculating...");
-    view.label2 = view.timeLeft = "before";
-    Window(p).Timer1_Timer();  // the same instant as the last tick changes nothing
-    EXPECT_EQ(view.label2, "before");
+    view.amount = view.timeLeft = "before";
+    Window(p).OnTick();  // the same instant as the last tick changes nothing
+    EXPECT_EQ(view.amount, "before");
     EXPECT_EQ(view.timeLeft, "before");
     for (int tick = 0; tick < 2; ++tick) {  // a second later all is well again
-        Window(p).Timer1_Timer();
-        EXPECT_EQ(view.label2, "0.00 KB @ 0.00 KB/s");
+        Window(p).OnTick();
+        EXPECT_EQ(view.amount, "0.00 KB @ 0.00 KB/s");
         EXPECT_EQ(view.timeLeft, "");
     }
 }
@@ -369,7 +369,7 @@ TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
         fakes::FakeLocale::Kind locale;
         float first, second;  // a first of 0: no tick before the read-out
         std::int32_t sizeKB;
-        const char *label2, *timeLeft;
+        const char *amount, *timeLeft;
     };
     // The window is loaded at noon, 43200 s after midnight.
     const Case cases[] = {
@@ -386,7 +386,7 @@ TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
         {fakes::FakeLocale::Kind::EnUs, 43200.0f, 43202.0f, 0, "1,025.00 KB @ 512.50 KB/s", ""},  // no size, no estimate
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.label2);
+        SCOPED_TRACE(c.amount);
         FakePlatform p(c.locale);
         Prepare(p, 256 * 5000);
         StartByHand(p, c.sizeKB, false, false);
@@ -397,10 +397,10 @@ TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
             if ((n != 3 || c.first == 0.0f) && n != 4100 + 3) return;
             const float at = n == 3 ? c.first : c.second;
             p.clock.secondsQueue = {at, at};
-            Window(p).Timer1_Timer();
+            Window(p).OnTick();
         };
         Pump(p);
-        EXPECT_EQ(p.windows.downloadWindow->label2, c.label2);
+        EXPECT_EQ(p.windows.downloadWindow->amount, c.amount);
         EXPECT_EQ(p.windows.downloadWindow->timeLeft, c.timeLeft);
     }
 }
@@ -550,7 +550,7 @@ TEST(DownloadFailure, AMissingRuntimeFolderOrATimerErrorEndsTheRunWithTheUnhandl
     DownloadAccessRuntime(timer.ctx);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     timer.clock.secondsQueue = {nan, nan};
-    EXPECT_THROW(timer.windows.downloadWindow->events.Timer1_Timer(), fakes::ProcessEnded);
+    EXPECT_THROW(timer.windows.downloadWindow->events.OnTick(), fakes::ProcessEnded);
     ExpectLastBox(timer, 1, "Run-time error '6':\r\n\r\nOverflow", "Orvastell");
     EXPECT_TRUE(timer.process.ended);
 }

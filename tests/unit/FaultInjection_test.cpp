@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "TestSupport.h"
-#include "download/frmDownloadFile.h"
+#include "download/DownloadWindow.h"
 #include "storage/Ini.h"
 #include "util/Files.h"
 
@@ -281,7 +281,7 @@ TEST(FaultInjection, AFailureAtAnyYieldOfTheTransferSavesNothing) {
         FakePlatform p;
         p.transfer.busyPolls = 3;
         p.windows.onDoEvents = [&](int n) {
-            if (p.ctx.DownloadWindow().Busy()) lastYieldInHandler = n;
+            if (TheDownloadWindow(p.ctx).Busy()) lastYieldInHandler = n;
         };
         StartRuntimeDownload(p, size);
         Pump(p);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "agent/Messages.h"
+#include "common/Messages.h"
 #include "fakes/Fakes.h"
 
 namespace orv {

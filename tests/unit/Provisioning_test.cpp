@@ -85,9 +85,9 @@ TEST(Provisioning, On32BitWindowsTheOneSystemFolderIsUsed) {
     p.files.AddFile(kUpdates + "\\MSINET.oca", "companion");
     EXPECT_TRUE(Returned(EnsureTransferControl(p.ctx), true));
     const std::string system = "C:\\WINDOWS\\system32";
-    EXPECT_EQ(Effects(p), (std::vector<std::string>{"replace " + system + "\\MSINET.OCX", "replace " + system +
-                                                        "\\MSINET.oca", "process " + system + "\\regsvr32.exe <- regsvr32 /s " +
-                                                        system + "\\MSINET.OCX"}));
+    EXPECT_EQ(Effects(p), (std::vector<std::string>{
+                              "replace " + system + "\\MSINET.OCX", "replace " + system + "\\MSINET.oca",
+                              "process " + system + "\\regsvr32.exe <- regsvr32 /s " + system + "\\MSINET.OCX"}));
 }
 
 TEST(Provisioning, AnUnreadableSystemFolderGivesPathsAtTheDriveRoot) {

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 #include "update/Update.h"
-#include "update/frmAutoUpdate.h"
+#include "update/UpdateWindow.h"
 
 namespace orv::test {
 namespace {
@@ -172,7 +172,7 @@ TEST(Update, WindowIsPaintedBeforeThePauseAndUnloadedAfterTheCopy) {
                                             "update window destroyed"};
     for (std::size_t i = 1; i < order.size(); ++i) EXPECT_LT(JournalAt(p, order[i - 1]), JournalAt(p, order[i]));
     EXPECT_FALSE(p.windows.OpenWindows());
-    EXPECT_FALSE(p.ctx.UpdateWindow().Loaded());
+    EXPECT_FALSE(TheUpdateWindow(p.ctx).Loaded());
 }
 
 TEST(Update, AFailedCopyOrRecordIsShownWithTheWindowUpAndTriedAgainNextRun) {

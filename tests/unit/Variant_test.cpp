@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "common/Variant.h"
 #include "fakes/Fakes.h"
-#include "util/Variant.h"
 
 namespace orv {
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "Win32Harness.h"
-#include "util/Variant.h"
+#include "common/Variant.h"
 
 namespace orv {
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "common/Error.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Transfer.h"
 #include "platform/win32/Win32Windows.h"
-#include "util/Error.h"
 
 using namespace orv;
 
@@ -70,7 +70,7 @@ std::vector<std::uint8_t> TestBody(std::size_t size) {
 struct Recorder : platform::TransferEvents {
     std::vector<std::int16_t> states;
     std::function<void(std::int16_t)> onState;
-    void Inet1_StateChanged(std::int16_t state) override {
+    void OnTransferStateChanged(std::int16_t state) override {
         states.push_back(state);
         if (onState) onState(state);
     }
@@ -259,12 +259,12 @@ void TransferNoProxyListening(int deadPort) {
 struct WindowEvents : platform::DownloadWindowEvents {
     int ticks = 0, cancels = 0, closes = 0;
     std::function<void()> onTick;
-    void Timer1_Timer() override {
+    void OnTick() override {
         ++ticks;
         if (onTick) onTick();
     }
-    void cmdCancel_Click() override { ++cancels; }
-    void CloseRequested() override { ++closes; }
+    void OnCancelClicked() override { ++cancels; }
+    void OnCloseRequested() override { ++closes; }
 };
 
 struct Found {
@@ -361,9 +361,9 @@ void DownloadWindowDesign() {
 
     view->SetCaption("File download - Microsoft Access 2003 Runtime");
     CHECK(Text(form) == "File download - Microsoft Access 2003 Runtime");
-    view->SetLabel1("Downloading file:\r\nhttp://example/x");
+    view->SetStatus("Downloading file:\r\nhttp://example/x");
     CHECK(Text(label1) == "Downloading file:\r\nhttp://example/x");
-    view->SetLabel2("1,234.57 KB @ 98.76 KB/s");
+    view->SetAmount("1,234.57 KB @ 98.76 KB/s");
     CHECK(Text(label2) == "1,234.57 KB @ 98.76 KB/s");
     view->SetTimeLeft("Time left: 3mins 20secs");
     CHECK(Text(timeLeft) == "Time left: 3mins 20secs");
@@ -441,7 +441,7 @@ void DownloadWindowDesign() {
     view->Destroy();
     CHECK(!::IsWindow(form));
     CHECK(!windows.AnyWindowOpen());
-    view->SetLabel1("after");  // harmless once destroyed
+    view->SetStatus("after");  // harmless once destroyed
     PumpUntil([] { return false; }, 1300);
     CHECK_EQ(events.ticks, ticks);
 }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "util/Error.h"
+#include "common/Error.h"
 
 namespace orv::win32 {
 

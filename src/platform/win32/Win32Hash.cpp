@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "common/Error.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Libraries.h"
-#include "util/Error.h"
 
 #include <bcrypt.h>
 
@@ -45,7 +45,8 @@ AgentError HashError(const char* what, NTSTATUS status) {
 
 platform::Sha256Digest Win32Hash::Sha256(std::span<const platform::ByteSpan> pieces) {
     static const Cng cng = LoadCng();
-    if (!cng.loaded) throw AgentError(err::kFileNotFound, "the system's cryptography (bcrypt.dll) could not be loaded.");
+    if (!cng.loaded)
+        throw AgentError(err::kFileNotFound, "the system's cryptography (bcrypt.dll) could not be loaded.");
 
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     NTSTATUS status = cng.OpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);

@@ -6,7 +6,8 @@ namespace orv::win32 {
 
 void RestrictLibrarySearch() {
     // Looked up, not imported: a program that imports it does not start where it is missing.
-    const auto setDefaultDllDirectories = ORV_PROC_ADDRESS(::GetModuleHandleA("kernel32.dll"), SetDefaultDllDirectories);
+    const auto setDefaultDllDirectories =
+        ORV_PROC_ADDRESS(::GetModuleHandleA("kernel32.dll"), SetDefaultDllDirectories);
     if (setDefaultDllDirectories && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
     ::SetDllDirectoryA("");
 }

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/Error.h"
 #include "platform/win32/Win32Api.h"
-#include "util/Error.h"
 
 namespace orv::win32 {
 namespace {

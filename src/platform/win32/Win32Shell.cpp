@@ -27,7 +27,8 @@ std::uint32_t Win32Shell::StartProcess(const std::string& program, const std::st
     // The program is named by its path, so the system does not search the folders (the
     // program's own, the current one, PATH) that the command line's first word would be looked
     // up in.
-    if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
         throw FileError(::GetLastError());
     // Nothing waits for the new process; its handles are not needed.
     ::CloseHandle(process.hThread);

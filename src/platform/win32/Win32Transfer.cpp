@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/Error.h"
 #include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Windows.h"
 #include "util/ByteBlocks.h"
-#include "util/Error.h"
 
 #include <wininet.h>
 
@@ -67,7 +67,8 @@ WinInet LoadWinInet() {
     api.HttpQueryInfoA = ORV_PROC_ADDRESS(module, HttpQueryInfoA);
     api.InternetReadFile = ORV_PROC_ADDRESS(module, InternetReadFile);
     api.InternetCloseHandle = ORV_PROC_ADDRESS(module, InternetCloseHandle);
-    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetQueryOptionA && api.InternetSetStatusCallbackA &&
+    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetQueryOptionA &&
+                 api.InternetSetStatusCallbackA &&
                  api.InternetCrackUrlA && api.InternetConnectA && api.HttpOpenRequestA && api.HttpSendRequestA &&
                  api.HttpQueryInfoA && api.InternetReadFile && api.InternetCloseHandle;
     return api;
@@ -653,7 +654,7 @@ public:
         }
         // The handler may destroy this control; nothing here touches it afterwards.
         platform::TransferEvents* events = events_;
-        RunEventHandler([events, state] { events->Inet1_StateChanged(state); });
+        RunEventHandler([events, state] { events->OnTransferStateChanged(state); });
     }
 
 private:

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "common/Error.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32CommonControls.h"
-#include "util/Error.h"
 
 namespace orv::win32 {
 namespace {
@@ -18,27 +18,27 @@ constexpr const char* kDownloadClass = "OrvastellDownloadForm";
 constexpr const char* kUpdateClass = "OrvastellUpdateForm";
 constexpr const char* kOwnerClass = "OrvastellHiddenOwner";
 
-constexpr UINT_PTR kTimer1 = 1;
-constexpr UINT kTimer1IntervalMs = 1000;
+constexpr UINT_PTR kTickTimer = 1;
+constexpr UINT kTickIntervalMs = 1000;
 // The progress bar paints itself at once on every new position it is given, which takes about a
 // millisecond: a new position goes to it at most this often, the latest one at the latest then.
 constexpr UINT_PTR kBarTimer = 2;
 constexpr ULONGLONG kBarIntervalMs = 40;
 
-enum ControlId : int { idLabel1 = 101, idProgressBar1, idTimeLeft, idLabel2, idCancel, idStatus };
+enum ControlId : int { idStatus = 101, idProgress, idTimeLeft, idAmount, idCancel, idUpdateStatus };
 
 // Positions and sizes of the designs, in twips (1/1440 inch).
 struct TwipRect {
     int left, top, width, height;
 };
 constexpr int kDownloadClientWidth = 6705, kDownloadClientHeight = 1770;
-constexpr TwipRect kLabel1{120, 120, 6435, 495};
-constexpr TwipRect kProgressBar1{0, 600, 6615, 255};
-constexpr TwipRect kTimeLeft{0, 960, 3015, 255};
-constexpr TwipRect kLabel2{3120, 960, 3495, 255};
-constexpr TwipRect kCancel{5520, 1320, 1095, 375};
+constexpr TwipRect kStatusPlace{120, 120, 6435, 495};
+constexpr TwipRect kProgressPlace{0, 600, 6615, 255};
+constexpr TwipRect kTimeLeftPlace{0, 960, 3015, 255};
+constexpr TwipRect kAmountPlace{3120, 960, 3495, 255};
+constexpr TwipRect kCancelPlace{5520, 1320, 1095, 375};
 constexpr int kUpdateClientWidth = 6690, kUpdateClientHeight = 1845;
-constexpr TwipRect kStatus{720, 480, 5175, 975};
+constexpr TwipRect kUpdateStatusPlace{720, 480, 5175, 975};
 
 // Fixed dialog frame, close box only: no minimise, no maximise, no sizing border.
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -310,26 +310,26 @@ int ToPosition(float value) {
     return static_cast<int>(std::lround(value));
 }
 
-class DownloadWindow final : public platform::DownloadWindowView, public FormWindow {
+class Win32DownloadWindow final : public platform::DownloadWindowView, public FormWindow {
 public:
-    explicit DownloadWindow(platform::DownloadWindowEvents& events) : events_(&events) {
+    explicit Win32DownloadWindow(platform::DownloadWindowEvents& events) : events_(&events) {
         RegisterFormClass(kDownloadClass, FormProc);
         // The window and its controls are made with the common controls of version 6.
         CommonControlsScope commonControls;
         EnsureCommonControls();
         Create({kDownloadClass, "File download", HiddenOwner(), CW_USEDEFAULT, CW_USEDEFAULT, kDownloadClientWidth,
                 kDownloadClientHeight, "MS Sans Serif", 8});
-        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kLabel1, idLabel1);
-        progress_ = AddControl(PROGRESS_CLASSA, "", 0, kProgressBar1, idProgressBar1);
+        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kStatusPlace, idStatus);
+        progress_ = AddControl(PROGRESS_CLASSA, "", 0, kProgressPlace, idProgress);
         ::SendMessageA(progress_, PBM_SETRANGE32, 0, ToPosition(max_));
         MeasureBar();
-        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeft, idTimeLeft);
-        AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kLabel2, idLabel2);
-        cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancel, idCancel);
+        AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeftPlace, idTimeLeft);
+        AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kAmountPlace, idAmount);
+        cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancelPlace, idCancel);
         // The timer runs from the moment the window is loaded until it is unloaded.
-        ::SetTimer(hwnd_, kTimer1, kTimer1IntervalMs, nullptr);
+        ::SetTimer(hwnd_, kTickTimer, kTickIntervalMs, nullptr);
     }
-    ~DownloadWindow() override { Destroy(); }
+    ~Win32DownloadWindow() override { Destroy(); }
 
     void Show() override {
         if (!hwnd_) return;
@@ -341,8 +341,8 @@ public:
     void SetCaption(const std::string& text) override {
         if (hwnd_) ::SetWindowTextA(hwnd_, text.c_str());
     }
-    void SetLabel1(const std::string& text) override { SetText(idLabel1, text); }
-    void SetLabel2(const std::string& text) override { SetText(idLabel2, text); }
+    void SetStatus(const std::string& text) override { SetText(idStatus, text); }
+    void SetAmount(const std::string& text) override { SetText(idAmount, text); }
     void SetTimeLeft(const std::string& text) override { SetText(idTimeLeft, text); }
     void SetProgressMax(float value) override {
         max_ = value;
@@ -368,7 +368,7 @@ public:
     float ProgressValue() override { return value_; }
     void Destroy() override {
         if (hwnd_) {
-            ::KillTimer(hwnd_, kTimer1);
+            ::KillTimer(hwnd_, kTickTimer);
             ::KillTimer(hwnd_, kBarTimer);
         }
         DestroyWindowNow();
@@ -387,18 +387,18 @@ public:
                 result = 0;
                 return true;
             }
-            if (wParam != kTimer1) return false;
-            RunEventHandler([events] { events->Timer1_Timer(); });
+            if (wParam != kTickTimer) return false;
+            RunEventHandler([events] { events->OnTick(); });
             result = 0;
             return true;
         case WM_COMMAND:
             if (LOWORD(wParam) != idCancel || HIWORD(wParam) != BN_CLICKED) return false;
-            RunEventHandler([events] { events->cmdCancel_Click(); });
+            RunEventHandler([events] { events->OnCancelClicked(); });
             result = 0;
             return true;
         case WM_CLOSE:
             // The core decides: it cancels the request and destroys the window.
-            RunEventHandler([events] { events->CloseRequested(); });
+            RunEventHandler([events] { events->OnCloseRequested(); });
             result = 0;
             return true;
         case WM_DPICHANGED:
@@ -447,17 +447,18 @@ private:
     int barWidth_ = 0;      // its client width in pixels
 };
 
-class UpdateWindow final : public platform::UpdateWindowView, public FormWindow {
+class Win32UpdateWindow final : public platform::UpdateWindowView, public FormWindow {
 public:
-    UpdateWindow() {
+    Win32UpdateWindow() {
         RegisterFormClass(kUpdateClass, FormProc);
         CommonControlsScope commonControls;
         Create({kUpdateClass, "Automatic Update", nullptr, 0, 0, kUpdateClientWidth, kUpdateClientHeight,
                 "MS Sans Serif", 18});
         CentreOnScreen(hwnd_);
-        AddControl("STATIC", "Running automatic update. Please wait...", SS_CENTER | SS_NOPREFIX, kStatus, idStatus);
+        AddControl("STATIC", "Running automatic update. Please wait...", SS_CENTER | SS_NOPREFIX, kUpdateStatusPlace,
+                   idUpdateStatus);
     }
-    ~UpdateWindow() override { Destroy(); }
+    ~Win32UpdateWindow() override { Destroy(); }
 
     void Show() override {
         if (!hwnd_) return;
@@ -508,11 +509,11 @@ Win32Windows::Win32Windows() = default;
 Win32Windows::~Win32Windows() = default;
 
 std::unique_ptr<platform::DownloadWindowView> Win32Windows::CreateDownloadWindow(platform::DownloadWindowEvents& events) {
-    return std::make_unique<DownloadWindow>(events);
+    return std::make_unique<Win32DownloadWindow>(events);
 }
 
 std::unique_ptr<platform::UpdateWindowView> Win32Windows::CreateUpdateWindow() {
-    return std::make_unique<UpdateWindow>();
+    return std::make_unique<Win32UpdateWindow>();
 }
 
 void Win32Windows::DoEvents() {

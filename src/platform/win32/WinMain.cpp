@@ -3,9 +3,10 @@
 #include <exception>
 
 #include "agent/Agent.h"
+#include "common/Messages.h"
+#include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Libraries.h"
-#include "platform/Trace.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "download/frmDownloadFile.h"
+#include "download/DownloadWindow.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <new>
 #include <optional>
 
-#include "agent/Messages.h"
+#include "common/Messages.h"
 #include "download/Internet.h"
 #include "download/Time.h"
 #include "platform/Trace.h"
@@ -100,10 +100,15 @@ std::string Fixed2(const platform::Locale& locale, double value) {
 
 } // namespace
 
-frmDownloadFile::frmDownloadFile(AgentContext& ctx) : ctx_(ctx) {}
-frmDownloadFile::~frmDownloadFile() = default;
+DownloadWindow& TheDownloadWindow(AgentContext& ctx) {
+    if (!ctx.downloadWindow) ctx.downloadWindow = std::make_unique<DownloadWindow>(ctx);
+    return static_cast<DownloadWindow&>(*ctx.downloadWindow);
+}
 
-void frmDownloadFile::Load() {
+DownloadWindow::DownloadWindow(AgentContext& ctx) : ctx_(ctx) {}
+DownloadWindow::~DownloadWindow() = default;
+
+void DownloadWindow::Load() {
     if (view_) return;
     // The control first: without it the window cannot work, and no half-made window may stay.
     auto control = ctx_.platform.transfer.CreateTransferControl(*this);
@@ -116,24 +121,24 @@ void frmDownloadFile::Load() {
     lastUBound_ = 0;
     requestActive_ = false;
     ++generation_;
-    inet1_ = std::move(control);
+    transfer_ = std::move(control);
     view_ = std::move(view);
 }
 
-void frmDownloadFile::Show() {
+void DownloadWindow::Show() {
     Load();
     view_->Show();
 }
 
-void frmDownloadFile::SetCaption(const std::string& caption) {
+void DownloadWindow::SetCaption(const std::string& caption) {
     Load();
     view_->SetCaption(caption);
 }
 
-void frmDownloadFile::Unload(std::int32_t unloadMode) {
+void DownloadWindow::Unload(std::int32_t unloadMode) {
     if (!view_) return;
     std::int32_t cancel = 0;
-    Form_QueryUnload(cancel, unloadMode);
+    OnClosing(cancel, unloadMode);
     if (cancel != 0) return;
     requestActive_ = false;
     ForgetBody();
@@ -143,14 +148,14 @@ void frmDownloadFile::Unload(std::int32_t unloadMode) {
     ORV_TRACE_EVENT("download window gone");
 }
 
-std::int32_t frmDownloadFile::GetBufferUBound() const {
+std::int32_t DownloadWindow::GetBufferUBound() const {
     if (receivedData_.Empty()) return -1;
     const std::size_t upper = receivedData_.Size() - 1;
     constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
     return static_cast<std::int32_t>(upper < kMax ? upper : kMax);
 }
 
-template <typename Handler> void frmDownloadFile::RunHandler(Handler&& handler) {
+template <typename Handler> void DownloadWindow::RunHandler(Handler&& handler) {
     try {
         handler();
     } catch (const AgentError& e) {
@@ -159,37 +164,37 @@ template <typename Handler> void frmDownloadFile::RunHandler(Handler&& handler) 
     }
 }
 
-void frmDownloadFile::Inet1_StateChanged(std::int16_t state) {
-    RunHandler([&] { OnStateChanged(state); });
+void DownloadWindow::OnTransferStateChanged(std::int16_t state) {
+    RunHandler([&] { HandleStateChanged(state); });
 }
 
-void frmDownloadFile::Timer1_Timer() {
-    RunHandler([&] { OnTimer(); });
+void DownloadWindow::OnTick() {
+    RunHandler([&] { HandleTick(); });
 }
 
-void frmDownloadFile::cmdCancel_Click() {
+void DownloadWindow::OnCancelClicked() {
     RunHandler([&] {
         Unload();
         ctx_.platform.process.EndNow();
     });
 }
 
-void frmDownloadFile::CloseRequested() {
+void DownloadWindow::OnCloseRequested() {
     RunHandler([&] { Unload(kUnloadFromControlMenu); });
 }
 
-void frmDownloadFile::Form_QueryUnload(std::int32_t& /*cancel*/, std::int32_t /*unloadMode*/) {
+void DownloadWindow::OnClosing(std::int32_t& /*cancel*/, std::int32_t /*unloadMode*/) {
     // Closing always goes ahead; the request must not outlive the window.
-    if (inet1_) inet1_->Cancel();
+    if (transfer_) transfer_->Cancel();
 }
 
-bool frmDownloadFile::Yield(std::uint32_t generation, bool now) {
+bool DownloadWindow::Yield(std::uint32_t generation, bool now) {
     if (now) ctx_.platform.windows.DoEventsNow();
     else ctx_.platform.windows.DoEvents();
     return view_ != nullptr && generation == generation_ && requestActive_;
 }
 
-void frmDownloadFile::OnStateChanged(std::int16_t state) {
+void DownloadWindow::HandleStateChanged(std::int16_t state) {
     // Nested calls (made while an earlier call waits inside a yield) and late state changes of a
     // request that has already ended, or of a window already closed, are ignored.
     if (busy_ || !view_ || !requestActive_) return;
@@ -203,27 +208,27 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
     if (state == platform::icError) {
         // Also before the first response: the user must not be left waiting on a request that
         // has already failed.
-        Fail(inet1_->Failure());
+        Fail(transfer_->Failure());
         return;
     }
     // A control that reports the finished response without the "received" state is read out
     // all the same, rather than left waiting.
     if (state != platform::icResponseReceived && state != platform::icResponseCompleted) {
-        const TransferFailure failure = inet1_->Failure();
+        const TransferFailure failure = transfer_->Failure();
         if (failure.kind != TransferFailure::Kind::None) Fail(failure);
         return;
     }
 
     ORV_TRACE_EVENT("response received");
-    view_->SetLabel1("Downloading file:\r\n" + inet1_->URL());
-    while (inet1_->StillExecuting()) {
+    view_->SetStatus("Downloading file:\r\n" + transfer_->URL());
+    while (transfer_->StillExecuting()) {
         if (!Yield(generation)) return;
     }
     ORV_TRACE_EVENT("wait over");
 
-    TransferFailure failure = inet1_->Failure();
+    TransferFailure failure = transfer_->Failure();
     if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
-    const std::int32_t status = inet1_->ResponseCode();
+    const std::int32_t status = transfer_->ResponseCode();
     if (status < 200 || status > 299) {
         failure.kind = TransferFailure::Kind::HttpStatus;
         failure.httpStatus = status;
@@ -233,9 +238,9 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
     if (!ReadBody(generation)) return;
     ORV_TRACE_EVENT("read-out over");
 
-    failure = inet1_->Failure();
+    failure = transfer_->Failure();
     if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
-    const std::int64_t announced = inet1_->ContentLength();
+    const std::int64_t announced = transfer_->ContentLength();
     const auto received = static_cast<std::int64_t>(receivedData_.Size());
     if (announced >= 0 && received < announced) {
         failure.kind = TransferFailure::Kind::Truncated;
@@ -259,11 +264,11 @@ void frmDownloadFile::OnStateChanged(std::int16_t state) {
     Complete();
 }
 
-bool frmDownloadFile::ReadBody(std::uint32_t generation) {
+bool DownloadWindow::ReadBody(std::uint32_t generation) {
     for (;;) {
         if (!Yield(generation)) return false;
         std::uint8_t chunk[kChunkSize];
-        const std::size_t got = inet1_->GetChunk(chunk, kChunkSize);
+        const std::size_t got = transfer_->GetChunk(chunk, kChunkSize);
         // The yields may have left the look at the queue out since the last one: before the
         // body counts as read, whatever came meanwhile (a click on Cancel) is dispatched.
         if (got == 0) return Yield(generation, true);
@@ -274,7 +279,7 @@ bool frmDownloadFile::ReadBody(std::uint32_t generation) {
     }
 }
 
-std::int64_t frmDownloadFile::BodyLimit() {
+std::int64_t DownloadWindow::BodyLimit() {
     // Twice the size the download was started with (the bar's maximum), and kMaxBody in any case:
     // what the server announces is only its word.
     const double expectedKB = view_->ProgressMax();
@@ -283,7 +288,7 @@ std::int64_t frmDownloadFile::BodyLimit() {
     return kMaxBody;
 }
 
-std::string frmDownloadFile::CheckExpectedFile() {
+std::string DownloadWindow::CheckExpectedFile() {
     // Whoever stands between the server and the agent could send another file, which would be
     // handed to the installer: only the file whose SHA-256 the build names is saved.
     platform::Sha256Digest actual{};
@@ -301,7 +306,7 @@ std::string frmDownloadFile::CheckExpectedFile() {
 }
 
 
-void frmDownloadFile::UpdateProgress() {
+void DownloadWindow::UpdateProgress() {
     // nearbyint rounds halves to the even neighbour.
     double kb = std::nearbyint(GetBufferUBound() / 1024.0);
     const double max = std::nearbyint(static_cast<double>(view_->ProgressMax()));
@@ -310,10 +315,10 @@ void frmDownloadFile::UpdateProgress() {
     view_->SetProgressValue(static_cast<float>(kb));
 }
 
-void frmDownloadFile::Complete() {
+void DownloadWindow::Complete() {
     requestActive_ = false;
-    view_->SetLabel1("Download complete.");
-    inet1_->Cancel();
+    view_->SetStatus("Download complete.");
+    transfer_->Cancel();
     // A temporary file beside the target becomes the target only once all of it is written, so
     // a failed write never leaves a cut-short file under the real name.
     // Not flushed to the disk before it replaces the target: the cabinet is downloaded again
@@ -324,10 +329,10 @@ void frmDownloadFile::Complete() {
     if (ctx_.settings.InstallWhenDone) InstallAccessRuntime(ctx_);
 }
 
-void frmDownloadFile::Fail(const TransferFailure& failure) {
+void DownloadWindow::Fail(const TransferFailure& failure) {
     requestActive_ = false;
-    const std::string address = inet1_->URL();
-    inet1_->Cancel();
+    const std::string address = transfer_->URL();
+    transfer_->Cancel();
     ForgetBody();
     ShowError(ctx_, "The file could not be downloaded from " + address + "." + kParagraph +
                         FailureReason(failure, ctx_.settings.RequestTimeout));
@@ -335,9 +340,9 @@ void frmDownloadFile::Fail(const TransferFailure& failure) {
     Unload();
 }
 
-void frmDownloadFile::ForgetBody() { receivedData_.Clear(); }
+void DownloadWindow::ForgetBody() { receivedData_.Clear(); }
 
-void frmDownloadFile::OnTimer() {
+void DownloadWindow::HandleTick() {
     if (!view_) return;
     platform::Clock& clock = ctx_.platform.clock;
     const double t = clock.SecondsSinceMidnight();
@@ -350,7 +355,7 @@ void frmDownloadFile::OnTimer() {
     const double rate = ((static_cast<double>(u) - lastUBound_) / 1024.0) / elapsed;
 
     const platform::Locale& locale = ctx_.platform.locale;
-    view_->SetLabel2(Fixed2(locale, u / 1024.0) + " KB @ " + Fixed2(locale, rate) + " KB/s");
+    view_->SetAmount(Fixed2(locale, u / 1024.0) + " KB @ " + Fixed2(locale, rate) + " KB/s");
     ORV_TRACE_EVENT("tick", u);
     lastTickMs_ = RoundToInt32(static_cast<double>(clock.SecondsSinceMidnight()) * 1000.0);
     lastUBound_ = u;

@@ -1,4 +1,4 @@
-#include "agent/Messages.h"
+#include "common/Messages.h"
 
 namespace orv {
 namespace {
@@ -21,6 +21,13 @@ void ShowInformation(AgentContext& ctx, const Variant& message, const Variant& t
     if (IsBlank(message)) return;
     ctx.platform.messageBox.Show(TextOf(ctx, message), TextOf(ctx, title),
                                  platform::kMbOk + platform::kMbIconInformation);
+}
+
+void ReportUnhandledError(AgentContext& ctx, const AgentError& error) {
+    const std::string title = ctx.settings.ApplicationName.empty() ? "Orvastell" : ctx.settings.ApplicationName;
+    ctx.platform.messageBox.Show("Run-time error '" + std::to_string(error.Number()) + "':\r\n\r\n" +
+                                     error.Description(),
+                                 title, platform::kMbOk + platform::kMbIconError);
 }
 
 } // namespace orv

@@ -2,16 +2,16 @@
 #pragma once
 #include <memory>
 
-#include "agent/Agent.h"
-#include "agent/Windows.h"
+#include "common/Context.h"
+#include "common/Windows.h"
 #include "platform/Windows.h"
 
 namespace orv {
 
-class frmAutoUpdate : public Form {
+class UpdateWindow : public Form {
 public:
-    explicit frmAutoUpdate(AgentContext& ctx);
-    ~frmAutoUpdate() override;
+    explicit UpdateWindow(AgentContext& ctx);
+    ~UpdateWindow() override;
 
     void Load() override;
     void Show() override;
@@ -24,5 +24,8 @@ private:
     AgentContext& ctx_;
     std::unique_ptr<platform::UpdateWindowView> view_;
 };
+
+// The update window's single instance of the run, made when first asked for.
+UpdateWindow& TheUpdateWindow(AgentContext& ctx);
 
 } // namespace orv

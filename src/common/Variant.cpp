@@ -1,10 +1,10 @@
-#include "util/Variant.h"
+#include "common/Variant.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "util/Error.h"
+#include "common/Error.h"
 
 namespace orv {
 namespace {

@@ -1,4 +1,4 @@
-#include "agent/Windows.h"
+#include "common/Windows.h"
 
 namespace orv {
 

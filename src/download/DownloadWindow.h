@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "agent/Agent.h"
-#include "agent/Windows.h"
+#include "common/Context.h"
+#include "common/Windows.h"
 #include "platform/TransferControl.h"
 #include "platform/Windows.h"
 #include "util/ByteBlocks.h"
@@ -17,42 +17,42 @@ namespace orv {
 inline constexpr std::int32_t kUnloadFromControlMenu = 0;  // the close box or the system menu
 inline constexpr std::int32_t kUnloadFromCode = 1;
 
-class frmDownloadFile : public Form, public platform::DownloadWindowEvents, public platform::TransferEvents {
+class DownloadWindow : public Form, public platform::DownloadWindowEvents, public platform::TransferEvents {
 public:
-    explicit frmDownloadFile(AgentContext& ctx);
-    ~frmDownloadFile() override;
+    explicit DownloadWindow(AgentContext& ctx);
+    ~DownloadWindow() override;
 
     void Load() override;
     void Show() override;
     bool Loaded() const { return view_ != nullptr; }
     void SetCaption(const std::string& caption);
-    // Runs Form_QueryUnload and destroys the window.
+    // Runs OnClosing and destroys the window.
     void Unload(std::int32_t unloadMode = kUnloadFromCode);
 
     std::int32_t GetBufferUBound() const;
     // The memory the buffer holds (whole blocks).
     std::size_t BufferCapacity() const { return receivedData_.Capacity(); }
-    // True while Inet1_StateChanged is at work on a response.
+    // True while OnTransferStateChanged is at work on a response.
     bool Busy() const { return busy_; }
 
     // Event handlers, raised by the platform. An error that escapes one of them has nobody left
     // to handle it (Main has long returned): it is reported in the unhandled-error box and the
     // agent ends.
-    void Inet1_StateChanged(std::int16_t state) override;
-    void Timer1_Timer() override;
-    void cmdCancel_Click() override;
-    void CloseRequested() override;
-    void Form_QueryUnload(std::int32_t& cancel, std::int32_t unloadMode);
+    void OnTransferStateChanged(std::int16_t state) override;
+    void OnTick() override;
+    void OnCancelClicked() override;
+    void OnCloseRequested() override;
+    void OnClosing(std::int32_t& cancel, std::int32_t unloadMode);
 
     platform::DownloadWindowView* View() { return view_.get(); }
-    platform::TransferControl* Inet1() { return inet1_.get(); }
+    platform::TransferControl* Transfer() { return transfer_.get(); }
 
 private:
     friend void StartDownload(AgentContext&, const Variant&, const Variant&, const Variant&);
 
     template <typename Handler> void RunHandler(Handler&& handler);
-    void OnStateChanged(std::int16_t state);
-    void OnTimer();
+    void HandleStateChanged(std::int16_t state);
+    void HandleTick();
     // Pumps the event loop; false when the window was closed (or loaded anew) meanwhile, after
     // which the caller must not touch the view, the request or the buffer again.
     bool Yield(std::uint32_t generation, bool now = false);
@@ -72,7 +72,7 @@ private:
     std::unique_ptr<platform::DownloadWindowView> view_;
     // Kept after the window unloads (only cancelled), so that a handler still on the stack never
     // meets a destroyed control; replaced when the window is loaded again.
-    std::unique_ptr<platform::TransferControl> inet1_;
+    std::unique_ptr<platform::TransferControl> transfer_;
     // In blocks: the read-out copies the body out of the control's blocks, which the heap then
     // hands back for these, so the body costs fresh memory once, and is held about once.
     ByteBlocks receivedData_;
@@ -86,5 +86,8 @@ private:
     // loaded anew from the one it started on.
     std::uint32_t generation_ = 0;
 };
+
+// The download window's single instance of the run, made when first asked for.
+DownloadWindow& TheDownloadWindow(AgentContext& ctx);
 
 } // namespace orv

@@ -1,0 +1,56 @@
+// What one run of the agent works on: the platform services, the settings record that several
+// modules share, and the windows' single instances.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/Error.h"
+#include "common/Variant.h"
+#include "common/Windows.h"
+#include "platform/Platform.h"
+
+namespace orv {
+
+// The process-wide settings record. Fields hold the empty value of their type until written.
+struct AgentSettings {
+    std::string ApplicationName;
+    std::string CompanyName;
+    std::string FrontEndFileName;
+    std::string ConfigFilePath;
+    std::int32_t RequestTimeout = 0;
+    // Shared download settings.
+    std::int32_t DownloadSizeKB = 0;
+    std::string DownloadURL;
+    std::string DownloadTarget;
+    bool UnloadWhenDone = false;
+    bool InstallWhenDone = false;
+    std::string DownloadFilePath;
+    // The SHA-256 that the downloaded file must have, in hexadecimal; empty: not checked.
+    std::string DownloadSHA256;
+};
+
+// Where the runtime's cabinet comes from, as the build sets it (the program takes it from its
+// build settings; tests give their own).
+struct RuntimeSource {
+    std::string url;     // http:// or https://, ending in /ACCESSRT.CAB
+    std::string sha256;  // hexadecimal; empty: the file is not checked
+};
+
+struct AgentContext {
+    explicit AgentContext(platform::Platform& p, RuntimeSource runtime = {});
+    ~AgentContext();
+    AgentContext(const AgentContext&) = delete;
+    AgentContext& operator=(const AgentContext&) = delete;
+
+    platform::Platform& platform;
+    const RuntimeSource runtime;
+    AgentSettings settings;
+
+    // The single instances of the two windows, each made by its own module when first asked for
+    // (TheDownloadWindow, TheUpdateWindow) and kept here for the rest of the run.
+    std::unique_ptr<Form> downloadWindow;
+    std::unique_ptr<Form> updateWindow;
+};
+
+} // namespace orv
