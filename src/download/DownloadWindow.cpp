@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <new>
 #include <optional>
 
 #include "common/Messages.h"

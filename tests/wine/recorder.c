@@ -8,6 +8,7 @@
    The logs go to the folder named by the ORVTEST_LOG_DIR environment variable, or else beside
    the program itself. */
 #include <windows.h>
+#include <stdio.h>
 #include <string.h>
 
 static void Record(const char *name, const char *text, size_t n)

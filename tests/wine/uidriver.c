@@ -151,25 +151,37 @@ static BOOL CALLBACK FindButtonProc(HWND child, LPARAM param)
 /* Suspends (or resumes) every thread of the agent. A screenshot takes longer than the agent
    may need to finish what is on screen: held still, it can neither move on unseen nor close its
    window before the picture is taken, and the driver misses none of its states. */
-static void HoldAgent(int hold)
+#define MAX_THREADS 64
+
+/* Opens the agent's threads for suspending and resuming; returns how many. */
+static int OpenAgentThreads(HANDLE *threads)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry;
-    if (snapshot == INVALID_HANDLE_VALUE) return;
+    int count = 0;
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
     entry.dwSize = sizeof entry;
     if (Thread32First(snapshot, &entry)) {
         do {
-            if (entry.th32OwnerProcessID == g_pid) {
-                HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-                if (thread) {
-                    if (hold) SuspendThread(thread);
-                    else ResumeThread(thread);
-                    CloseHandle(thread);
-                }
+            if (entry.th32OwnerProcessID == g_pid && count < MAX_THREADS) {
+                threads[count] = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
+                if (threads[count]) ++count;
             }
         } while (Thread32Next(snapshot, &entry));
     }
     CloseHandle(snapshot);
+    return count;
+}
+
+static void HoldAgent(int hold)
+{
+    HANDLE threads[MAX_THREADS];
+    int count = OpenAgentThreads(threads), i;
+    for (i = 0; i < count; ++i) {
+        if (hold) SuspendThread(threads[i]);
+        else ResumeThread(threads[i]);
+        CloseHandle(threads[i]);
+    }
 }
 
 static void Shot(const char *name)
@@ -207,22 +219,10 @@ static void UntilBarMoves(HWND window)
 static void ThawUntil(HWND window, const char *pattern)
 {
     char cls[64], title[256], texts[TEXT_SIZE], before[TEXT_SIZE], now[TEXT_SIZE];
-    HANDLE threads[64];
-    int count = 0, i;
-    DWORD start;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry;
+    HANDLE threads[MAX_THREADS];
     /* The threads are found before they go on, so that holding them again is at once. */
-    entry.dwSize = sizeof entry;
-    if (snapshot != INVALID_HANDLE_VALUE && Thread32First(snapshot, &entry)) {
-        do {
-            if (entry.th32OwnerProcessID == g_pid && count < 64) {
-                threads[count] = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-                if (threads[count]) ++count;
-            }
-        } while (Thread32Next(snapshot, &entry));
-    }
-    if (snapshot != INVALID_HANDLE_VALUE) CloseHandle(snapshot);
+    int count = OpenAgentThreads(threads), i;
+    DWORD start;
     Describe(window, cls, title, texts, before);
     for (i = 0; i < count; ++i) ResumeThread(threads[i]);
     for (start = GetTickCount(); GetTickCount() - start < 5000;) {

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,9 +67,9 @@ WinInet LoadWinInet() {
     api.InternetReadFile = ORV_PROC_ADDRESS(module, InternetReadFile);
     api.InternetCloseHandle = ORV_PROC_ADDRESS(module, InternetCloseHandle);
     api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetQueryOptionA &&
-                 api.InternetSetStatusCallbackA &&
-                 api.InternetCrackUrlA && api.InternetConnectA && api.HttpOpenRequestA && api.HttpSendRequestA &&
-                 api.HttpQueryInfoA && api.InternetReadFile && api.InternetCloseHandle;
+                 api.InternetSetStatusCallbackA && api.InternetCrackUrlA && api.InternetConnectA &&
+                 api.HttpOpenRequestA && api.HttpSendRequestA && api.HttpQueryInfoA && api.InternetReadFile &&
+                 api.InternetCloseHandle;
     return api;
 }
 
