@@ -153,7 +153,7 @@ else
     --on "Automatic Update" "*" "shot:update-window"
     --on "Download MS Access 2003 Runtime?" "*" "shot:question,press:$answer"
     --on "Can not continue" "*" "shot:information,press:OK"
-    --on "File download*" "*Downloading file:*" "untilbar,freeze:1100,thawtochange,shot:download-window,thaw"
+    --on "File download*" "*Downloading file:*" "holdatbar,sleep:1100,thawtochange,shot:download-window,thaw"
     --on "Whoops!" "*" "shot:error,press:OK")
 fi
 

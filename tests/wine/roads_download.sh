@@ -58,7 +58,7 @@ nothing_downloaded() {
 # for longer than a tick, and lets it go on until the window changes: the tick that was due comes
 # at the agent's next look at its queue, in the middle of the read-out, and the driver holds it
 # still again to look at the window then; and once more when the read-out is over.
-readout_shown=(untilbar freeze:1100 thawtochange look shot:download-window "thawuntil:Download complete.*" look thaw)
+readout_shown=(holdatbar sleep:1100 thawtochange look shot:download-window "thawuntil:Download complete.*" look thaw)
 
 # The whole runtime: the read-out shows amount, rate and time left; the cabinet is saved beside
 # the package, the window closes and the package is opened; the front-end is not.
@@ -204,7 +204,7 @@ roads+=(download_stall_close download_stall_cancel)
 # the middle of it): nothing is written, the installer is not started.
 road_download_cancel_during_readout() {
   download_setup download-cancel-readout normal "$runtime_size"
-  download_run 120 --on "$download_caption" "*Downloading file:*" "untilbar,freeze:200,press:Cancel,thaw"
+  download_run 120 --on "$download_caption" "*Downloading file:*" "holdatbar,sleep:200,press:Cancel,thaw"
   expect_exit 0
   expect_log "DO press:Cancel (on $download_caption)"
   refuse_log "Download complete."

@@ -8,7 +8,8 @@
    Patterns use * and ?. A window's text is its static texts joined by " / ", with a carriage
    return written as \r and a line feed as \n, so that a test sees the exact line breaks.
    ACTIONS is a comma-separated list: press:NAME (Yes, No, OK, Cancel, ...), close, sleep:MS,
-   shot:NAME, untilbar (wait until the window's progress bar has moved off 0), freeze:MS (hold
+   shot:NAME, holdatbar (wait until the window's progress bar has moved off 0 and hold the
+   program's threads still at once; thaw lets them go on), freeze:MS (hold
    the program's threads still, and wait MS ms), thaw (let them go on), thawtochange (let them go on
    until the window's texts change, and hold them still again), thawuntil:PATTERN (the same until
    its texts match PATTERN), look (log the window as it
@@ -201,17 +202,25 @@ static void Shot(const char *name)
     HoldAgent(0);
 }
 
-/* Waits (at most 10 s) until the progress bar of the window shows a position above 0. */
-static void UntilBarMoves(HWND window)
+/* Waits (at most 10 s) until the progress bar of the window shows a position above 0, and holds
+   the program still at once: its threads are found beforehand, so that nothing of a read-out that
+   lasts a few milliseconds goes by between the two. */
+static void HoldAtBar(HWND window)
 {
+    HANDLE threads[MAX_THREADS];
+    int count = OpenAgentThreads(threads), i;
     HWND bar = FindWindowExA(window, NULL, "msctls_progress32", NULL);
     DWORD_PTR position = 0;
-    int waited;
-    for (waited = 0; bar && waited < 10000; ++waited) {
-        if (SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 200, &position) && position > 0) return;
-        Sleep(1);
+    DWORD start = GetTickCount();
+    while (bar && GetTickCount() - start < 10000) {
+        if (SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 200, &position) && position > 0) break;
+        Sleep(0);
     }
-    Log("NOBAR");
+    for (i = 0; i < count; ++i) {
+        SuspendThread(threads[i]);
+        CloseHandle(threads[i]);
+    }
+    if (position == 0) Log("NOBAR");
 }
 
 /* Lets the held program go on, watches the window's texts closely, and holds the program still
@@ -257,8 +266,8 @@ static void Act(HWND window, const char *title, const char *actions)
             Sleep((DWORD)atoi(action + 6));
         } else if (strncmp(action, "shot:", 5) == 0) {
             Shot(action + 5);
-        } else if (strcmp(action, "untilbar") == 0) {
-            UntilBarMoves(window);
+        } else if (strcmp(action, "holdatbar") == 0) {
+            HoldAtBar(window);
         } else if (strncmp(action, "freeze:", 7) == 0) {
             HoldAgent(1);
             Sleep((DWORD)atoi(action + 7));
