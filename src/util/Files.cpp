@@ -86,7 +86,11 @@ bool IsPlainFileName(const std::string& name) {
     for (const auto device : kDevices)
         if (base == device) return false;
     const bool numbered = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0);
-    return !(numbered && base[3] >= '1' && base[3] <= '9');
+    if (!numbered) return true;
+    // Windows counts the superscript digits one to three (bytes B9, B2, B3 in the Western code
+    // page) as port numbers too.
+    const auto digit = static_cast<unsigned char>(base[3]);
+    return !((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
 }
 
 bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination) {

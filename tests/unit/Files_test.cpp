@@ -42,12 +42,12 @@ TEST(Files, FileNamesAreTheTextAfterTheLastSeparator) {
 }
 
 TEST(Files, APlainFileNameCanNameNothingButAFileInItsFolder) {
-    for (const char* plain : {"ORV.mde", "ORV_v2.mde", "orv", ".mde", "a b.mde", "CONSOLE.mde", "COM10", "LPT0.txt",
+    for (const char* plain : {"ORV.mde", "ORV_v2.mde", "orv", ".mde", "a b.mde", "CONSOLE.mde", "COM10", "LPT0.txt", "COM\xB4",
                               "NULL", "x..y", "\xE9t\xE9.mde"})
         EXPECT_TRUE(IsPlainFileName(plain)) << plain;
     for (const char* unsafe : {"", ".", "..", "d2/../../evil.txt", "a/b", "..\\x", "ORV.mde:stream", "C:", "ORV.mde.",
                                "ORV.mde ", "CON", "con", "NUL.txt", "nul.tar.gz", "Aux", "PRN.mde", "COM1", "com9.log",
-                               "LPT1", "LPT9.x", "CON .txt", "CONIN$", "conout$", "a*b", "a?b", "a<b", "a>b", "a|b",
+                               "LPT1", "LPT9.x", "COM\xB9", "lpt\xB2.txt", "LPT\xB3", "CON .txt", "CONIN$", "conout$", "a*b", "a?b", "a<b", "a>b", "a|b",
                                "a\"b", "tab\there", "new\nline", "\x7F"})
         EXPECT_FALSE(IsPlainFileName(unsafe)) << unsafe;
 }
