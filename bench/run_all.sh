@@ -4,6 +4,9 @@
 #
 #   bash bench/run_all.sh
 #
+# The 64-bit build is measured always; the 32-bit build (the shipped program, against baselines
+# built for 32-bit Windows) too where this machine runs 32-bit programs, each on lines of its own.
+#
 # The agent is built with its trace compiled in (ORV_TRACE; the shipped build has none), and the
 # figures are taken from the traces, in which the agent and the baselines time themselves with one
 # clock (microseconds since the process was created).
@@ -30,13 +33,34 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 exec </dev/null
 
+# Each build is measured in a run of its own: the 64-bit one always, and the 32-bit one (the
+# program that is shipped, against baselines built for 32-bit Windows too) where this machine
+# runs 32-bit programs. ORV_BENCH_ARCH=x86_64 or i686 measures that one alone.
+if [[ -z "${ORV_BENCH_ARCH:-}" ]]; then
+  bash scripts/setup.sh
+  # shellcheck source=../scripts/arch32.sh
+  . scripts/arch32.sh
+  status=0
+  ORV_BENCH_ARCH=x86_64 bash "$root/bench/run_all.sh" || status=1
+  if orv_32bit_ready; then
+    ORV_BENCH_ARCH=i686 bash "$root/bench/run_all.sh" || status=1
+  else
+    echo "The 32-bit build is not measured: $ORV_32BIT_REASON"
+  fi
+  exit "$status"
+fi
+
 bash scripts/setup.sh
-build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw}"
 rounds="${ORV_BENCH_ROUNDS:-3}"
-echo "Building Orvastell.exe (traced) and the benchmark programs in $build..."
-cmake --preset mingw -B "$build" -DORV_TRACE=ON -DORV_TRACE_FILE=C:/orvbench/trace.log >/dev/null
+if [[ "$ORV_BENCH_ARCH" == i686 ]]; then
+  bits=32 preset=mingw-x86-tests build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw-x86}"
+else
+  bits=64 preset=mingw build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw}"
+fi
+echo "Building the ${bits}-bit Orvastell.exe (traced) and the benchmark programs in $build..."
+cmake --preset "$preset" -B "$build" -DORV_TRACE=ON -DORV_TRACE_FILE=C:/orvbench/trace.log >/dev/null
 cmake --build "$build" -j 2 --target Orvastell mini_download shell_open run_timed agent_watch copy_bench >/dev/null
-x86_64-w64-mingw32-gcc-posix -O1 -mwindows -o "$build/bench/recorder.exe" tests/wine/recorder.c
+"$ORV_BENCH_ARCH-w64-mingw32-gcc-posix" -O1 -mwindows -o "$build/bench/recorder.exe" tests/wine/recorder.c
 
 server_pid=""
 work="$(mktemp -d /tmp/orv-bench.XXXXXX)"
@@ -112,10 +136,13 @@ registry() {
       echo "@=\"$1\""
       echo
     fi
+  } >"$work/shared.reg"
+  {
+    cat "$work/shared.reg"
     echo "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark\\Orvastell]"
     echo "@=\"C:\\\\orvbench\\\\app\""
   } >"$work/bench.reg"
-  wine regedit /S "$(winpath "$work/bench.reg")"
+  orv_regedit "$work/bench.reg" "$work/shared.reg"
 }
 
 results="$work/results"
@@ -178,5 +205,5 @@ python3 bench/report.py startup "$work" "$startup_rounds" "${agents[@]}" >>"$res
 grep -v "^#" "$results" | tail -n 1
 
 echo
-echo "== Benchmarks ($(nproc) cores, $(wine --version), $(. /etc/os-release && echo "$PRETTY_NAME"))"
+echo "== Benchmarks of the ${bits}-bit build ($(nproc) cores, $(wine --version), $(. /etc/os-release && echo "$PRETTY_NAME"))"
 cat "$results"

@@ -42,19 +42,33 @@ fi
 case "$road" in update | download | refuse) ;; *) echo "usage: $0 [update|download|refuse]" >&2; exit 2 ;; esac
 
 bash scripts/setup.sh
+# shellcheck source=arch32.sh
+. scripts/arch32.sh
 if [[ -n "${ORV_EXE:-}" ]]; then
   agent_exe="$ORV_EXE"  # an Orvastell.exe built elsewhere
+elif orv_32bit_ready; then
+  # The program users get: 32-bit, as the release build makes it (with the development download
+  # address, which the demo's server answers through the proxy setting).
+  echo "Building the 32-bit Orvastell.exe..."
+  cmake --preset mingw-x86-tests >/dev/null
+  cmake --build --preset mingw-x86-tests --target Orvastell >/dev/null
+  agent_exe=build/mingw-x86-tests/src/platform/win32/Orvastell.exe
 else
-  echo "Building Orvastell.exe..."
+  echo "Building the 64-bit Orvastell.exe (the 32-bit one cannot run here: $ORV_32BIT_REASON)..."
   cmake --preset mingw >/dev/null
   cmake --build --preset mingw --target Orvastell >/dev/null
   agent_exe=build/mingw/src/platform/win32/Orvastell.exe
 fi
+# The helper programs are built for the agent's architecture (from the machine field of its PE
+# header: 014c for 32-bit x86).
+pe_offset=$(od -An -tu4 -j 60 -N 4 "$agent_exe" | tr -d ' ')
+arch=x86_64
+[[ "$(od -An -tx2 -j $((pe_offset + 4)) -N 2 "$agent_exe" | tr -d ' ')" == 014c ]] && arch=i686
 
-tools=build/wine-tests
+tools="build/wine-tests/$arch"
 mkdir -p "$tools" build/artefacts
-x86_64-w64-mingw32-gcc-posix -O1 -o "$tools/uidriver.exe" tests/wine/uidriver.c
-x86_64-w64-mingw32-gcc-posix -O1 -mwindows -o "$tools/recorder.exe" tests/wine/recorder.c
+"$arch-w64-mingw32-gcc-posix" -O1 -o "$tools/uidriver.exe" tests/wine/uidriver.c
+"$arch-w64-mingw32-gcc-posix" -O1 -mwindows -o "$tools/recorder.exe" tests/wine/recorder.c
 
 interactive=0
 [[ -n "${DISPLAY:-}" ]] && interactive=1
@@ -103,9 +117,7 @@ access_key=""
 if [[ "$road" == update ]]; then
   access_key=$'[HKEY_CLASSES_ROOT\\Access.Database\\CurVer]\n@="Access.Database.11"'
 fi
-# The install folder goes where the product's 32-bit installer writes it on 64-bit Windows: the
-# 32-bit view of HKEY_LOCAL_MACHINE (kept under Wow6432Node).
-cat >"$work/demo.reg" <<EOF
+cat >"$work/shared.reg" <<EOF
 REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings]
@@ -125,10 +137,17 @@ REGEDIT4
 
 $access_key
 
-[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark\\Orvastell]
-@="C:\\\\Orvastell"
 EOF
-wine regedit /S "$(winpath "$work/demo.reg")" </dev/null
+# The install folder goes where the product's 32-bit installer writes it on 64-bit Windows: the
+# 32-bit view of HKEY_LOCAL_MACHINE, kept under Wow6432Node. The prefix's own (64-bit) regedit
+# stores the key under the name it is given, where a 32-bit regedit would add Wow6432Node once
+# more; the keys that both views share are written for both.
+{
+  cat "$work/shared.reg"
+  echo '[HKEY_LOCAL_MACHINE\Software\Wow6432Node\Quenlark\Orvastell]'
+  echo '@="C:\\Orvastell"'
+} >"$work/demo.reg"
+orv_regedit "$work/demo.reg" "$work/shared.reg"
 
 rules=()
 if ((interactive)); then
@@ -153,7 +172,7 @@ else
     --on "Automatic Update" "*" "shot:update-window"
     --on "Download MS Access 2003 Runtime?" "*" "shot:question,press:$answer"
     --on "Can not continue" "*" "shot:information,press:OK"
-    --on "File download*" "*Downloading file:*" "holdatbar,sleep:1100,thawtochange,shot:download-window,thaw"
+    --on "File download*" "*Downloading file:*" "holdatbar,sleep:1100,thawuntil:*Time left: *sec*,shot:download-window,thaw"
     --on "Whoops!" "*" "shot:error,press:OK")
 fi
 
@@ -163,13 +182,16 @@ wine "$(winpath "$root/$tools/uidriver.exe")" --log "$(winpath "$work/ui.log")" 
 driver_pid=$!
 # What the windows show, as it changes, until the driver (and so the agent) has ended.
 tail -n +1 -f --pid="$driver_pid" "$work/ui.log" | sed -u 's/^/  | /'
-wait "$driver_pid" || true
+agent_exit=0
+wait "$driver_pid" || agent_exit=$?
 sleep 1  # the program the shell started may still be writing its record
 
 echo
-echo "The agent has ended."
-if [[ -s "$drive_c/OrvastellTools/opened.log" ]]; then
-  echo "It asked the shell to open: $(tr -d '\r' <"$drive_c/OrvastellTools/opened.log")"
+echo "The agent has ended (exit code $agent_exit)."
+opened=""
+[[ -f "$drive_c/OrvastellTools/opened.log" ]] && opened="$(tr -d '\r' <"$drive_c/OrvastellTools/opened.log")"
+if [[ -n "$opened" ]]; then
+  echo "It asked the shell to open: $opened"
 else
   echo "It opened nothing."
 fi
@@ -182,3 +204,31 @@ fi
 if ((!interactive)); then
   echo "Screenshots: $(ls build/artefacts/demo-*.png 2>/dev/null | tr '\n' ' ')"
 fi
+
+# Did the agent do the job this road shows? If not, say why and fail.
+problems=()
+((agent_exit == 0)) || problems+=("it ended with exit code $agent_exit")
+while IFS= read -r box; do
+  problems+=("it showed a box that this road does not expect: ${box#SHOW #32770|}")
+done < <(grep -E '^SHOW #32770\|(Whoops!|Orvastell)\|' "$work/ui.log" || true)
+case "$road" in
+  update)
+    [[ "$opened" == 'C:\Orvastell\ORV.mde' ]] || problems+=('it did not open C:\Orvastell\ORV.mde')
+    tr -d '\r' <"$app/config/config.ini" | grep -qx 'FileRevision=2' || problems+=("config.ini does not record revision 2")
+    cmp -s "$app/ORV.mde" "$drive_c/OrvastellUpdates/ORV.mde" || problems+=("the front-end was not updated")
+    ;;
+  download)
+    [[ "$opened" == 'C:\Orvastell\runtime\ACCESSRT.MSI' ]] || problems+=("it did not open the runtime's installer package")
+    [[ "$(stat -c %s "$app/runtime/ACCESSRT.CAB" 2>/dev/null || echo 0)" == $((34148 * 1024)) ]] \
+      || problems+=("it did not save the runtime's cabinet whole")
+    ;;
+  refuse)
+    grep -q '^SHOW #32770|Can not continue|' "$work/ui.log" || problems+=("it did not say that it cannot continue")
+    [[ -z "$opened" ]] || problems+=("it opened $opened")
+    ;;
+esac
+if ((${#problems[@]})); then
+  printf 'demo: the agent did not do its job: %s\n' "${problems[@]}" >&2
+  exit 1
+fi
+echo "demo: the agent did what the '$road' road shows."

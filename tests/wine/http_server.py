@@ -24,6 +24,9 @@ Modes:
   redirect-http  over TLS, 302 to the same path on http:// (a secure download sent on to a plain
              address); a plain request gets what "normal" sends
 
+With --hold-file, a GET waits while that file exists (30 s at most) before it is answered, so
+that a test can let the program go on only once it has seen what the program showed before.
+
 The body is `size` bytes of a fixed pattern (see body_bytes), so a test can rebuild it and
 compare. Every request is appended to the log file as "<method> <target>".
 
@@ -126,6 +129,10 @@ class Handler(BaseHTTPRequestHandler):
         if self.server.log_file:
             with open(self.server.log_file, "a", encoding="utf-8") as f:
                 f.write(f"{self.command} {self.path}\n")
+        deadline = time.monotonic() + 30
+        while (self.server.hold_file and os.path.exists(self.server.hold_file) and time.monotonic() < deadline
+               and not STOP.is_set()):
+            time.sleep(0.02)
         mode, size, argument = self._choose()
         if mode == "redirect-http" and isinstance(self.server, TLSServer):
             target = self.path if "://" in self.path else "http://" + self.headers.get("Host", "") + self.path
@@ -226,6 +233,7 @@ def main():
     parser.add_argument("--size", type=int, default=1000)
     parser.add_argument("--mode-file")
     parser.add_argument("--log-file")
+    parser.add_argument("--hold-file", help="GETs wait while this file exists (30 s at most)")
     parser.add_argument("--tls-cert", help="PEM certificate (chain) for the HTTPS listener")
     parser.add_argument("--tls-key", help="PEM key for --tls-cert")
     parser.add_argument("--tls-untrusted-cert", help="PEM certificate from an authority nobody trusts")
@@ -234,7 +242,7 @@ def main():
 
     server = Server(("127.0.0.1", args.port), Handler)
     server.mode, server.size = args.mode, args.size
-    server.mode_file, server.log_file = args.mode_file, args.log_file
+    server.mode_file, server.log_file, server.hold_file = args.mode_file, args.log_file, args.hold_file
     server.tls_port = server.untrusted_tls_port = None
     for cert, key, attribute in ((args.tls_cert, args.tls_key, "tls_port"),
                                  (args.tls_untrusted_cert, args.tls_untrusted_key, "untrusted_tls_port")):
@@ -244,7 +252,7 @@ def main():
         context.load_cert_chain(cert, key)
         tls_server = TLSServer(("127.0.0.1", 0), Handler, context)
         tls_server.mode, tls_server.size = args.mode, args.size
-        tls_server.mode_file, tls_server.log_file = args.mode_file, args.log_file
+        tls_server.mode_file, tls_server.log_file, tls_server.hold_file = args.mode_file, args.log_file, args.hold_file
         setattr(server, attribute, tls_server.server_address[1])
         threading.Thread(target=tls_server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
     port = server.server_address[1]

@@ -78,21 +78,34 @@ new_scenario() {
       echo "@=\"$access\""
       echo
     fi
-    # The product's 32-bit installer writes the install folder into the 32-bit view (what
-    # "reg add /reg:32" writes, kept under Wow6432Node); the 64-bit view holds a decoy that only a
-    # program reading the wrong view would find.
+  } >"$dir/shared.reg"
+  # The product's 32-bit installer writes the install folder into the 32-bit view of
+  # HKEY_LOCAL_MACHINE: on a 64-bit Windows it is kept under Wow6432Node (what "reg add /reg:32"
+  # writes), and the 64-bit view holds a decoy that only a program reading the wrong view would
+  # find; a 32-bit Windows has the one view. Written with the prefix's own regedit, which names
+  # the keys as they are stored.
+  {
+    cat "$dir/shared.reg"
     echo "[-HKEY_LOCAL_MACHINE\\Software\\Quenlark]"
-    echo "[-HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark]"
-    echo
-    echo "[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]"
-    echo "@=\"C:\\\\orvtest\\\\decoy\""
-    echo
-    if ((has_install)); then
-      echo "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark\\Orvastell]"
-      echo "@=\"${install//\\/\\\\}\""
+    if [[ "$WINEARCH" == win32 ]]; then
+      echo
+      if ((has_install)); then
+        echo "[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]"
+        echo "@=\"${install//\\/\\\\}\""
+      fi
+    else
+      echo "[-HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark]"
+      echo
+      echo "[HKEY_LOCAL_MACHINE\\Software\\Quenlark\\Orvastell]"
+      echo "@=\"C:\\\\orvtest\\\\decoy\""
+      echo
+      if ((has_install)); then
+        echo "[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Quenlark\\Orvastell]"
+        echo "@=\"${install//\\/\\\\}\""
+      fi
     fi
   } >"$dir/scenario.reg"
-  wine regedit /S "$(winpath "$dir/scenario.reg")" </dev/null
+  orv_regedit "$dir/scenario.reg" "$dir/shared.reg"
   : >"$work/requests.log"
 }
 

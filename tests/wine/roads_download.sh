@@ -22,10 +22,27 @@ download_setup() {
 }
 
 # download_run TIMEOUT RULES...: the question answered Yes, then the scenario's rules.
+# The server answers the download only once the driver has seen the window with its caption (the
+# agent sets it before it sends the request), so that even a download over in a few milliseconds
+# cannot come and go unseen on a busy machine; a window never shown with it delays the answer by
+# 30 s at most, and its road fails on what it did not see.
 download_run() {
-  local timeout="$1"
+  local timeout="$1" gate
   shift
+  : >"$work/hold"
+  rm -f "$dir/ui.log"
+  (
+    for _ in $(seq 1200); do
+      grep -qE "^(SHOW|CHANGE) OrvastellDownloadForm\|$download_caption\|" "$dir/ui.log" 2>/dev/null && break
+      sleep 0.025
+    done
+    rm -f "$work/hold"
+  ) &
+  gate=$!
   run_agent "$timeout" --on "Download MS Access 2003 Runtime?" "*" "press:Yes" "$@"
+  kill "$gate" 2>/dev/null || true
+  wait "$gate" 2>/dev/null || true
+  rm -f "$work/hold"
   # The proxy is asked with the port written out; the window shows the address as the agent has it.
   runtime_url="$(sed -n 's|^GET \(http://[^ /]*\)/downloads/runtime/ACCESSRT.CAB$|\1/downloads/runtime/ACCESSRT.CAB|p' \
     "$work/requests.log" | sed 's|:80/|/|' | head -n 1)"
@@ -57,8 +74,9 @@ nothing_downloaded() {
 # second, so the UI driver holds the agent still once the bar has moved (the read-out has begun)
 # for longer than a tick, and lets it go on until the window changes: the tick that was due comes
 # at the agent's next look at its queue, in the middle of the read-out, and the driver holds it
-# still again to look at the window then; and once more when the read-out is over.
-readout_shown=(holdatbar sleep:1100 thawtochange look shot:download-window "thawuntil:Download complete.*" look thaw)
+# still again to look at the window once the tick has written its time left (the last of its
+# texts); and once more when the read-out is over.
+readout_shown=(holdatbar sleep:1100 "thawuntil:*Time left: *sec*" look shot:download-window "thawuntil:Download complete.*" look thaw)
 
 # The whole runtime: the read-out shows amount, rate and time left; the cabinet is saved beside
 # the package, the window closes and the package is opened; the front-end is not.

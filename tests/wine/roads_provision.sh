@@ -13,7 +13,7 @@ provision_files() {  # provision_files [control] [companion]: what the updates f
   printf 'front-end' >"$app/ORV.mde"
 }
 # The 32-bit system folder's regsvr32, by its full path, with the command line unchanged.
-registration='C:\windows\syswow64\regsvr32.exe|regsvr32 /s C:\windows\syswow64\MSINET.OCX'
+registration="$syswow64_win\\regsvr32.exe|regsvr32 /s $syswow64_win\\MSINET.OCX"
 
 # Missing from the 32-bit system folder: the control and its companion are copied there and the
 # control is registered once, silently, by that folder's regsvr32 (not the one planted beside the

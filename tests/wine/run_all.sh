@@ -5,7 +5,9 @@
 #     values, answered by uidriver.exe, with the shell's "open" of .mde and .msi and the program
 #     regsvr32 replaced by recorder.exe, and the download server (http_server.py) reached through
 #     the system proxy setting.
-# Screenshots go to build/artefacts/. Set ORV_EXE to test another Orvastell.exe, and
+# Screenshots go to build/artefacts/ (ORV_ARTEFACTS names another folder). Set ORV_EXE to test
+# another Orvastell.exe (32-bit or 64-bit: the helper programs are built to match it),
+# ORV_WINEARCH=win32 to run it on a 32-bit Windows (a 32-bit program, and the 32-bit Wine), and
 # ORV_E2E_ONLY to a regular expression to run only the roads whose names it matches.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -31,8 +33,24 @@ find_agent() {
 agent_exe="$(find_agent)"
 [[ -f "$agent_exe" ]] || { echo "run_all: no Orvastell.exe ($agent_exe)" >&2; exit 1; }
 
-cc=x86_64-w64-mingw32-gcc-posix
-cxx=x86_64-w64-mingw32-g++-posix
+# The helper programs are built for the agent's architecture: the recorder stands in for the
+# 32-bit system folder's regsvr32, the planted library must be one the agent could load, and a
+# 32-bit Windows runs no 64-bit program at all.
+pe_machine() {  # pe_machine FILE: i686 or x86_64, from the machine field of the PE header
+  local offset machine
+  offset=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j $((offset + 4)) -N 2 "$1" | tr -d ' ')
+  case "$machine" in 014c) echo i686 ;; 8664) echo x86_64 ;; *) echo "unknown-$machine" ;; esac
+}
+arch="$(pe_machine "$agent_exe")"
+case "$arch" in
+  i686 | x86_64) ;;
+  *) echo "run_all: $agent_exe is neither a 32-bit nor a 64-bit x86 Windows program" >&2; exit 1 ;;
+esac
+tools="$tools/$arch"
+mkdir -p "$tools"
+cc="$arch-w64-mingw32-gcc-posix"
+cxx="$arch-w64-mingw32-g++-posix"
 stale() {  # stale TARGET SOURCES...: true when TARGET is missing or older than a source
   local target="$1" source
   shift
@@ -79,6 +97,9 @@ unset DISPLAY
 # shellcheck source=../../scripts/wine-env.sh
 . scripts/wine-env.sh
 
+if [[ "$arch" == i686 ]]; then bits=32; else bits=64; fi
+if [[ "$WINEARCH" == win32 ]]; then windows=32; else windows=64; fi
+echo "end-to-end roads of the ${bits}-bit $agent_exe on a ${windows}-bit Windows"
 work="$(mktemp -d /tmp/orv-e2e.XXXXXX)"
 trap 'stop_helpers; rm -rf "$work"; orv_wine_env_cleanup' EXIT
 
@@ -92,10 +113,11 @@ der = ssl.PEM_cert_to_DER_cert(open(sys.argv[1]).read())
 print(hashlib.sha1(der).hexdigest().upper(), (struct.pack("<III", 32, 1, len(der)) + der).hex())
 PY
 )
-wine reg add "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$ca_sha1" /v Blob /t REG_BINARY \
+orv_wine_native reg add "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$ca_sha1" /v Blob /t REG_BINARY \
   /d "$ca_blob" /f </dev/null >/dev/null
 
 python3 "$here/http_server.py" --port-file "$work/port" --mode-file "$work/mode" --log-file "$work/requests.log" \
+  --hold-file "$work/hold" \
   --tls-cert "$work/certs/server-chain.pem" --tls-key "$work/certs/server.key" \
   --tls-untrusted-cert "$work/certs/untrusted-chain.pem" --tls-untrusted-key "$work/certs/untrusted.key" \
   >"$work/server.out" 2>&1 &
@@ -125,14 +147,21 @@ base="$drive_c/orvtest"
 mkdir -p "$base/tools"
 cp "$tools/recorder.exe" "$tools/uidriver.exe" "$tools/locker.exe" "$tools/planted.dll" "$base/tools/"
 # The 32-bit system folder, where the agent keeps the (32-bit) transfer control and whose
-# regsvr32 registers it.
-syswow64="$drive_c/windows/syswow64"
+# regsvr32 registers it: syswow64 on a 64-bit Windows, system32 on a 32-bit one.
+if [[ "$WINEARCH" == win32 ]]; then
+  syswow64="$drive_c/windows/system32"
+  syswow64_win='C:\windows\system32'
+else
+  syswow64="$drive_c/windows/syswow64"
+  syswow64_win='C:\windows\syswow64'
+fi
 # regsvr32 is the recorder, which logs the path it was started from: the one in the 32-bit system
 # folder is the right one; the one in the 64-bit system folder (and those that roads plant beside
-# the agent and in the current folder) must never run. The override makes Wine run these files
-# rather than its own built-in program.
+# the agent and in the current folder) must never run. The overrides make Wine run these files
+# rather than its own built-in program (in a 32-bit prefix only the environment's is heeded).
 cp "$tools/recorder.exe" "$syswow64/regsvr32.exe"
 cp "$tools/recorder.exe" "$drive_c/windows/system32/regsvr32.exe"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES};regsvr32.exe=n"
 # Where a 64-bit program would find the install folder (see new_scenario): a front-end that the
 # agent must never open.
 mkdir -p "$base/decoy"
@@ -162,7 +191,7 @@ REGEDIT4
 [HKEY_CLASSES_ROOT\\OrvTest.Recorder\\shell\\open\\command]
 @="\\"C:\\\\orvtest\\\\tools\\\\recorder.exe\\" \\"%1\\""
 EOF
-wine regedit /S "$(winpath "$work/prefix.reg")" </dev/null
+orv_regedit "$work/prefix.reg" "$work/prefix.reg"
 
 # ------------------------------------------------------------------ backend checks
 
