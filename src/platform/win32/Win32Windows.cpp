@@ -326,7 +326,8 @@ public:
         MeasureBar();
         AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeftPlace, idTimeLeft);
         AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kAmountPlace, idAmount);
-        // The default button: Enter presses it, as Space and Esc do (see TakesDialogKeys).
+        // The default button: Enter presses it, as Space does while it has the focus and as Esc
+        // does (see TakesDialogKeys).
         cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_DEFPUSHBUTTON, kCancelPlace, idCancel);
         // The timer runs from the moment the window is loaded until it is unloaded.
         ::SetTimer(hwnd_, kTickTimer, kTickIntervalMs, nullptr);
@@ -533,9 +534,9 @@ std::unique_ptr<platform::UpdateWindowView> Win32Windows::CreateUpdateWindow() {
 
 namespace {
 
-// The download window answers the keyboard as a dialog does: Esc cancels, Enter and Space press
-// the focused or default button, Tab moves the focus. The update window has nothing to act on
-// and takes no keys.
+// The download window answers the keyboard as a dialog does: Esc cancels, Enter presses the
+// default button and Space the focused one, Tab moves the focus. The update window has nothing
+// to act on and takes no keys.
 bool TakesDialogKeys(HWND root) {
     char cls[64];
     return root && ::GetClassNameA(root, cls, sizeof cls) > 0 && std::strcmp(cls, kDownloadClass) == 0;
