@@ -195,41 +195,53 @@ road_download_no_window() {
 }
 roads+=(download_no_window)
 
-# The server accepts and never answers; the user stops it. The close box: the request is dropped
-# and, with no window left, the agent ends. Cancel: the agent ends at once.
-road_download_stall_close() {
-  download_setup download-stall-close stall
-  download_run 60 --on "$download_caption" "Establishing connection*" "sleep:1500,close"
+# download_stopped NAME MODE SIZE WHEN ACTIONS: the user stops the download once the window shows
+# WHEN, by the driver's ACTIONS (a click, the close box, or keys typed as a user types them). The
+# Cancel button has the keyboard focus, in the foreground window, from the moment the window
+# opens; the agent ends within 3 s of the last action, with no box and nothing saved or started.
+download_stopped() {
+  local name="$1" mode="$2" size="$3" when="$4" actions="$5" ended
+  download_setup "$name" "$mode" "$size"
+  download_run 60 --on "$download_caption" "$when" "focus,$actions"
   expect_exit 0
-  expect_log "DO close (on $download_caption)"
+  expect_line "FOCUS Button|Cancel|foreground"
+  if grep -qE '^NO(KEY|INPUT|BUTTON|BAR|ACTION)' "$dir/ui.log"; then fail "the driver could not do all of: $actions"; fi
   expect_line "GONE OrvastellDownloadForm|$download_caption"
-  expect_boxes 1
-  ((ended_at - started_at < 20)) || fail "the agent took $((ended_at - started_at)) s to end after the close box"
-  nothing_downloaded
-}
-road_download_stall_cancel() {
-  download_setup download-stall-cancel stall
-  download_run 60 --on "$download_caption" "Establishing connection*" "sleep:1500,press:Cancel"
-  expect_exit 0
-  expect_log "DO press:Cancel (on $download_caption)"
-  expect_boxes 1
-  ((ended_at - started_at < 20)) || fail "the agent took $((ended_at - started_at)) s to end after Cancel"
-  nothing_downloaded
-}
-roads+=(download_stall_close download_stall_cancel)
-
-# Cancel while the received file is read out (clicked while the driver holds the agent still in
-# the middle of it): nothing is written, the installer is not started.
-road_download_cancel_during_readout() {
-  download_setup download-cancel-readout normal "$runtime_size"
-  download_run 120 --on "$download_caption" "*Downloading file:*" "holdatbar,sleep:200,press:Cancel,thaw"
-  expect_exit 0
-  expect_log "DO press:Cancel (on $download_caption)"
+  ended="$(sed -n 's/^ENDED //p' "$dir/ui.log")"
+  ((${ended:-99999} < 3000)) || fail "the agent ended ${ended:-never} ms after the last action"
   refuse_log "Download complete."
   expect_boxes 1
   nothing_downloaded
 }
-roads+=(download_cancel_during_readout)
+# The server accepts and never answers (Connecting). The close box, and Alt+F4 which is the close
+# box: the request is dropped and, with no window left, the agent ends. Cancel, clicked or pressed
+# with Esc, Enter or Space: the agent ends at once.
+stalled=(stall 3001 "Establishing connection*")
+road_download_stall_close() { download_stopped download-stall-close "${stalled[@]}" "sleep:1500,close"; }
+road_download_stall_alt_f4() { download_stopped download-stall-alt-f4 "${stalled[@]}" "sleep:1500,key:Alt+F4"; }
+road_download_stall_cancel() { download_stopped download-stall-cancel "${stalled[@]}" "sleep:1500,press:Cancel"; }
+road_download_stall_escape() {
+  download_stopped download-stall-escape "${stalled[@]}" "shot:download-window-focus,sleep:1500,key:Escape"
+}
+road_download_stall_enter() { download_stopped download-stall-enter "${stalled[@]}" "sleep:1500,key:Return"; }
+road_download_stall_space() { download_stopped download-stall-space "${stalled[@]}" "sleep:1500,key:Space"; }
+# Esc while the body trickles in (Receiving: the window waits in a yield for the transfer's end).
+road_download_receiving_escape() {
+  download_stopped download-receiving-escape slow $((800 * 1024)) "*Downloading file:*" "sleep:1500,key:Escape"
+}
+# Cancel, clicked or pressed with Esc, while the received file is read out (while the driver holds
+# the agent still in the middle of it; the key waits in its queue): nothing is written, the
+# installer is not started.
+road_download_cancel_during_readout() {
+  download_stopped download-cancel-readout normal "$runtime_size" "*Downloading file:*" \
+    "holdatbar,sleep:200,press:Cancel,thaw"
+}
+road_download_escape_during_readout() {
+  download_stopped download-escape-readout normal "$runtime_size" "*Downloading file:*" \
+    "holdatbar,sleep:200,key:Escape,thaw"
+}
+roads+=(download_stall_close download_stall_alt_f4 download_stall_cancel download_stall_escape download_stall_enter
+  download_stall_space download_receiving_escape download_cancel_during_readout download_escape_during_readout)
 
 # Nobody stops the stalled request: after the agent's 60-second request time-out the user is told
 # that the server did not answer, and nothing is saved. (The one road that takes a minute.)

@@ -13,7 +13,11 @@
    the program's threads still, and wait MS ms), thaw (let them go on), thawtochange (let them go on
    until the window's texts change, and hold them still again), thawuntil:PATTERN (the same until
    its texts match PATTERN), look (log the window as it
-   is now, as LOOK <class>|<title>|<texts>|<buttons>), and "every" (the rule may fire again on
+   is now, as LOOK <class>|<title>|<texts>|<buttons>), key:KEYS (type keys as the user would,
+   through SendInput to whichever window has the keyboard: Escape, Return, Space, Tab, F4, or
+   Alt+F4 and the like), focus (log which control of the program has the keyboard focus, as
+   FOCUS <class>|<text>|foreground or |background, whether its window is the foreground one),
+   and "every" (the rule may fire again on
    later windows). A program held still can still be looked at, and what is posted to it waits. A rule fires once, on the
    first window that matches it, unless it says "every"; at most one rule acts on a window per
    look, and once a rule has pressed a button of a window or closed it, no other rule acts on
@@ -23,7 +27,8 @@
 
    Log lines: SHOW/CHANGE <class>|<title>|<texts>|<buttons>, GONE <class>|<title>,
    HIDDEN <class>|<title> (a form of the program that exists unseen) and UNHIDDEN <class>|<title>
-   (it is shown or gone), DO <action> (on <title>), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
+   (it is shown or gone), DO <action> (on <title>), FOCUS, ENDED <ms> (from the last action to the
+   program's end), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
    or 3 on a time-out. */
 #include <windows.h>
 #include <commctrl.h>
@@ -57,6 +62,7 @@ static struct Rule g_rules[MAX_RULES];
 static int g_ruleCount;
 static struct Seen g_seen[MAX_WINDOWS];
 static int g_seenCount;
+static DWORD g_lastActionAt; /* tick count of the last action, 0 when none */
 
 static void Log(const char *format, ...)
 {
@@ -244,6 +250,57 @@ static void ThawUntil(HWND window, const char *pattern)
     }
 }
 
+/* Types KEYS ("Escape", "Alt+F4"): the keys go down in order and come up in reverse order, as
+   hardware input, to whichever window has the keyboard. */
+static void Keys(const char *keys)
+{
+    static const struct { const char *name; WORD vk; } names[] = {
+        {"Escape", VK_ESCAPE}, {"Return", VK_RETURN}, {"Space", VK_SPACE}, {"Tab", VK_TAB},
+        {"Alt", VK_MENU}, {"F4", VK_F4},
+    };
+    INPUT inputs[8];
+    WORD vks[4];
+    char list[64], *name, *next;
+    int count = 0, i, j;
+    lstrcpynA(list, keys, sizeof list);
+    for (name = list; name && *name && count < 4; name = next) {
+        next = strchr(name, '+');
+        if (next) *next++ = '\0';
+        for (j = 0; j < (int)(sizeof names / sizeof names[0]); ++j)
+            if (strcmp(names[j].name, name) == 0) break;
+        if (j == (int)(sizeof names / sizeof names[0])) {
+            Log("NOKEY %s", name);
+            return;
+        }
+        vks[count++] = names[j].vk;
+    }
+    memset(inputs, 0, sizeof inputs);
+    for (i = 0; i < count; ++i) {
+        inputs[i].type = inputs[2 * count - 1 - i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = inputs[2 * count - 1 - i].ki.wVk = vks[i];
+        inputs[i].ki.wScan = inputs[2 * count - 1 - i].ki.wScan = (WORD)MapVirtualKeyA(vks[i], MAPVK_VK_TO_VSC);
+        inputs[2 * count - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    if (SendInput((UINT)(2 * count), inputs, sizeof inputs[0]) != (UINT)(2 * count)) Log("NOINPUT %lu", GetLastError());
+}
+
+/* Logs the control that has the keyboard focus in the thread of WINDOW. */
+static void Focus(HWND window)
+{
+    GUITHREADINFO info;
+    char cls[64] = "", text[256] = "";
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, NULL), &info) || !info.hwndFocus) {
+        Log("FOCUS none");
+        return;
+    }
+    GetClassNameA(info.hwndFocus, cls, sizeof cls);
+    GetWindowTextA(info.hwndFocus, text, sizeof text);
+    Log("FOCUS %s|%s|%s", cls, text,
+        GetForegroundWindow() == GetAncestor(info.hwndFocus, GA_ROOT) ? "foreground" : "background");
+}
+
 static void Act(HWND window, const char *title, const char *actions)
 {
     char list[512], *action, *next;
@@ -253,6 +310,7 @@ static void Act(HWND window, const char *title, const char *actions)
         if (next) *next++ = '\0';
         if (strcmp(action, "every") == 0) continue;
         Log("DO %s (on %s)", action, title);
+        g_lastActionAt = GetTickCount();
         if (strncmp(action, "press:", 6) == 0) {
             struct FindButton f = {action + 6, NULL};
             EnumChildWindows(window, FindButtonProc, (LPARAM)&f);
@@ -277,6 +335,10 @@ static void Act(HWND window, const char *title, const char *actions)
             ThawUntil(window, NULL);
         } else if (strncmp(action, "thawuntil:", 10) == 0) {
             ThawUntil(window, action + 10);
+        } else if (strncmp(action, "key:", 4) == 0) {
+            Keys(action + 4);
+        } else if (strcmp(action, "focus") == 0) {
+            Focus(window);
         } else if (strcmp(action, "look") == 0) {
             char cls[64], titleNow[256], texts[TEXT_SIZE], desc[TEXT_SIZE];
             Describe(window, cls, titleNow, texts, desc);
@@ -471,6 +533,7 @@ int main(int argc, char **argv)
             return 3;
         }
     }
+    if (g_lastActionAt) Log("ENDED %lu", GetTickCount() - g_lastActionAt);
     Scan();
     GetExitCodeProcess(pi.hProcess, &code);
     WaitForChildren(pi.dwProcessId);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -325,7 +326,9 @@ public:
         MeasureBar();
         AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kTimeLeftPlace, idTimeLeft);
         AddControl("STATIC", "", SS_RIGHT | SS_NOPREFIX, kAmountPlace, idAmount);
-        cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_PUSHBUTTON, kCancelPlace, idCancel);
+        // The default button: Enter presses it, as Space does while it has the focus and as Esc
+        // does (see TakesDialogKeys).
+        cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_DEFPUSHBUTTON, kCancelPlace, idCancel);
         // The timer runs from the moment the window is loaded until it is unloaded.
         ::SetTimer(hwnd_, kTickTimer, kTickIntervalMs, nullptr);
     }
@@ -392,8 +395,21 @@ public:
             result = 0;
             return true;
         case WM_COMMAND:
-            if (LOWORD(wParam) != idCancel || HIWORD(wParam) != BN_CLICKED) return false;
+            // A click, Enter or Space on the button; or Esc, which the dialog manager sends as
+            // IDCANCEL: all of them are the Cancel button's.
+            if (!((LOWORD(wParam) == idCancel && HIWORD(wParam) == BN_CLICKED) || LOWORD(wParam) == IDCANCEL))
+                return false;
             RunEventHandler([events] { events->OnCancelClicked(); });
+            result = 0;
+            return true;
+        case DM_GETDEFID:
+            // Enter while the focus is not on a button presses the default one.
+            result = MAKELRESULT(idCancel, DC_HASDEFID);
+            return true;
+        case WM_SETFOCUS:
+            // The window itself is given the focus when it is activated again (after another
+            // program's window): the button has it back, as in a dialog.
+            if (cancel_ && ::IsWindowEnabled(cancel_)) ::SetFocus(cancel_);
             result = 0;
             return true;
         case WM_CLOSE:
@@ -516,6 +532,29 @@ std::unique_ptr<platform::UpdateWindowView> Win32Windows::CreateUpdateWindow() {
     return std::make_unique<Win32UpdateWindow>();
 }
 
+namespace {
+
+// The download window answers the keyboard as a dialog does: Esc cancels, Enter presses the
+// default button and Space the focused one, Tab moves the focus. The update window has nothing
+// to act on and takes no keys.
+bool TakesDialogKeys(HWND root) {
+    char cls[64];
+    return root && ::GetClassNameA(root, cls, sizeof cls) > 0 && std::strcmp(cls, kDownloadClass) == 0;
+}
+
+// Translates and dispatches one message. Keys for a window that takes dialog keys go through the
+// dialog manager, which acts on them (a press of Cancel, here) or dispatches them itself.
+void DispatchOne(MSG& msg) {
+    if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && msg.hwnd) {
+        HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
+        if (TakesDialogKeys(root) && ::IsDialogMessageA(root, &msg)) return;
+    }
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+}
+
+} // namespace
+
 void Win32Windows::DoEvents() {
     RaisePendingHandlerError();
     // The download's read loop yields before every 256-byte chunk, over a hundred thousand times
@@ -542,8 +581,7 @@ void Win32Windows::DoEventsNow() {
             break;
         }
         dispatched = true;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        DispatchOne(msg);
         RaisePendingHandlerError();
     }
     // The core polls in a tight loop while it waits; give the transfer's worker the processor.
@@ -562,8 +600,7 @@ void Win32Windows::PumpUntilNoWindows() {
             return;
         }
         if (got < 0) return;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        DispatchOne(msg);
         RaisePendingHandlerError();
     }
 }
