@@ -1,9 +1,5 @@
 #include "probe/Registry.h"
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
 #include "common/Messages.h"
 #include "common/RegistryData.h"
 
@@ -14,7 +10,6 @@ constexpr std::uint32_t kFirstBufferSize = 1024;
 constexpr std::size_t kMaxPath = 260;
 // ShellExecuteA answers 32 or less when it could not hand the file over.
 constexpr std::intptr_t kShellExecuteFailedAtMost = 32;
-
 
 const char* CurVerKeyPath(OfficeApplication application) {
     switch (application) {
@@ -39,12 +34,11 @@ std::string QuotedIfNeeded(const std::string& path) {
 
 Variant GetRegistryValue(AgentContext& ctx, std::uint32_t root, const std::string& keyPath,
                          const std::string& valueName, const std::optional<Variant>& defaultValue) {
-    Variant result = defaultValue ? *defaultValue : Variant();
     RegistryQuery query;
     query.access = platform::AccessInAgentView(root, platform::kKeyRead);
     query.firstSize = kFirstBufferSize;
     RegistryData data = ReadRegistryData(ctx.platform.registry, root, keyPath, valueName, query);
-    if (data.openStatus != platform::kErrorSuccess) return result;
+    if (data.openStatus != platform::kErrorSuccess) return defaultValue ? *defaultValue : Variant();
     // A value that cannot be read (missing, or changed or gone between the two queries) has
     // nothing in the buffer that belongs to it, so it counts as one of no supported type.
     const std::uint32_t type = data.status == platform::kErrorSuccess ? data.type : platform::kRegNone;
