@@ -145,6 +145,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 1: p.files.failClose = true; break;
     case 2: p.files.failReplace.insert(orv::fakes::NormalizePath(path)); break;
     case 3: p.files.SetReadOnly(path); break;
+    // Held open by another program: the file is there but cannot be read, and must not be
+    // rebuilt from nothing.
+    case 4: p.files.failRead.insert(orv::fakes::NormalizePath(path)); break;
     default: break;
     }
     bool failed = false;
@@ -155,6 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(!HasTemporaryFile(p.files), "temporary file left after a failed write");
     const orv::Variant last = orv::ReadIniValue(p.ctx, section, key, missing, file);
+    if ((flags >> 5) == 4) FUZZ_CHECK(failed, "a file that could not be read was written");
     if (failed) {
         FUZZ_CHECK(p.files.Content(path) == after, "failed write changed the file");
     } else {

@@ -101,9 +101,10 @@ void LaunchFrontEnd(AgentContext& ctx) {
         return;
     }
     ORV_TRACE_EVENT("shell open called");
-    OpenWithShell(ctx, path);
+    const bool opened = OpenWithShell(ctx, path);
     ORV_TRACE_EVENT("shell open returned");
-    ctx.platform.process.EndNow();
+    // A front-end the shell would not open has been reported; that run ended in an error.
+    ctx.platform.process.EndNow(opened ? 0 : 1);
 }
 
 bool RunMain(AgentContext& ctx) {

@@ -10,6 +10,8 @@ void LoadSettings(AgentContext& ctx);
 void CheckComponents(AgentContext& ctx);
 
 Variant GetInstallFolder(AgentContext& ctx);
+// Opens the front-end and ends the agent (exit code 1 when the shell would not open it, after
+// its box), or reports a missing front-end and returns.
 void LaunchFrontEnd(AgentContext& ctx);
 
 // Runs Main and reports an error that escapes it with ReportUnhandledError. Returns false when

@@ -31,6 +31,11 @@ public:
     static AgentError Overflow() { return {err::kOverflow, "Overflow"}; }
     static AgentError TypeMismatch() { return {err::kTypeMismatch, "Type mismatch"}; }
     static AgentError InvalidUseOfNull() { return {err::kInvalidUseOfNull, "Invalid use of Null"}; }
+    // A file longer than a reader of whole files takes.
+    static AgentError FileTooLarge(std::uint64_t maxBytes) {
+        return {err::kPathFileAccess,
+                "Path/File access error: the file is larger than " + std::to_string(maxBytes) + " bytes"};
+    }
 
 private:
     std::int32_t number_;

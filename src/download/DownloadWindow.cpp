@@ -159,7 +159,8 @@ template <typename Handler> void DownloadWindow::RunHandler(Handler&& handler) {
         handler();
     } catch (const AgentError& e) {
         ReportUnhandledError(ctx_, e);
-        ctx_.platform.process.EndNow();
+        // Like any run that an error ends.
+        ctx_.platform.process.EndNow(1);
     }
 }
 
@@ -174,7 +175,7 @@ void DownloadWindow::OnTick() {
 void DownloadWindow::OnCancelClicked() {
     RunHandler([&] {
         Unload();
-        ctx_.platform.process.EndNow();
+        ctx_.platform.process.EndNow(0);
     });
 }
 

@@ -1,5 +1,6 @@
 #include "download/Internet.h"
 
+#include "common/Messages.h"
 #include "common/Windows.h"
 #include "download/DownloadWindow.h"
 #include "probe/Registry.h"
@@ -31,8 +32,15 @@ void DownloadAccessRuntime(AgentContext& ctx) {
 
 void InstallAccessRuntime(AgentContext& ctx) {
     const std::string package = ctx.platform.process.ApplicationFolder() + "\\runtime\\ACCESSRT.MSI";
-    // Without the package there is nothing to install; the cabinet stays where it is.
-    if (FileExists(ctx, package)) OpenWithShell(ctx, package);
+    if (!FileExists(ctx, package)) {
+        // Without the package there is nothing to install; the cabinet stays where it is. The
+        // user waited for the download and must learn why nothing follows it.
+        ShowError(ctx, "The Microsoft Access 2003 Runtime was downloaded to " + ctx.settings.DownloadFilePath +
+                           ", but its installer package " + package + " is missing, so it can not be installed.");
+        return;
+    }
+    // An installer the shell would not open has been reported; that run ended in an error.
+    if (!OpenWithShell(ctx, package)) ctx.platform.process.EndNow(1);
 }
 
 void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target, const Variant& address) {

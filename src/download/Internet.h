@@ -6,6 +6,8 @@
 namespace orv {
 
 void DownloadAccessRuntime(AgentContext& ctx);
+// Opens the runtime's installer package beside the saved cabinet. A missing package is reported;
+// one that the shell will not open is reported and ends the agent with exit code 1.
 void InstallAccessRuntime(AgentContext& ctx);
 void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target, const Variant& address);
 Variant EnsureTransferControl(AgentContext& ctx);

@@ -38,8 +38,9 @@ public:
     virtual std::string FullPathName(const std::string& path) = 0;
     // The Windows folder, without a trailing "\".
     virtual std::string WindowsFolder() = 0;
-    // The whole file as text in the ANSI code page (bytes unchanged).
-    virtual std::string ReadAllText(const std::string& path) = 0;
+    // The whole file as text in the ANSI code page (bytes unchanged). A file of more than
+    // `maxBytes` throws 75 before any of it is read into memory.
+    virtual std::string ReadAllText(const std::string& path, std::uint64_t maxBytes) = 0;
     virtual std::unique_ptr<File> OpenRead(const std::string& path) = 0;
     // Creates the file for writing only if nothing has that name yet: an existing file, or a
     // link, is neither followed nor emptied (error 58 "File already exists").

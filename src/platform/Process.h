@@ -13,9 +13,10 @@ public:
     virtual std::uint32_t ProcessId() = 0;
     // A number from the system's random source, that nobody can foresee.
     virtual std::uint32_t RandomNumber() = 0;
-    // Ends the agent's process at once: no further code of the agent runs. A test double may
-    // throw instead (see tests/fakes), which core code never catches.
-    virtual void EndNow() = 0;
+    // Ends the agent's process at once with `exitCode` (0: the run ended as designed; 1: an
+    // error ended it): no further code of the agent runs. A test double may throw instead (see
+    // tests/fakes), which core code never catches.
+    virtual void EndNow(std::uint32_t exitCode) = 0;
 };
 
 } // namespace orv::platform

@@ -15,6 +15,9 @@ public:
     // ShellExecuteA(0, verb, file, parameters, null directory, show): > 32 on success.
     virtual std::intptr_t ShellExecute(const std::string& verb, const std::string& file,
                                        const std::string& parameters, std::int32_t show) = 0;
+    // The system's own message for a failed ShellExecute (a result of 32 or less), such as the
+    // one for a file type that no program is associated with; empty when the system has none.
+    virtual std::string ShellExecuteErrorText(std::intptr_t result) = 0;
     // Starts the program at the full path `program` (nothing is searched for) with the command
     // line `commandLine`, as a new process with the window style `show`, without waiting.
     // Returns its process id (0 when none was started); throws AgentError when the program

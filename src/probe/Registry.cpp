@@ -1,17 +1,15 @@
 #include "probe/Registry.h"
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
-
 #include "common/Messages.h"
+#include "common/RegistryData.h"
 
 namespace orv {
 namespace {
 
 constexpr std::uint32_t kFirstBufferSize = 1024;
 constexpr std::size_t kMaxPath = 260;
-
+// ShellExecuteA answers 32 or less when it could not hand the file over.
+constexpr std::intptr_t kShellExecuteFailedAtMost = 32;
 
 const char* CurVerKeyPath(OfficeApplication application) {
     switch (application) {
@@ -22,13 +20,6 @@ const char* CurVerKeyPath(OfficeApplication application) {
     case OfficeApplication::Outlook: return "Outlook.Envelope\\CurVer";
     }
     return nullptr;
-}
-
-// The first `count` bytes of the data as text, minus `strip` terminating bytes; a value too short
-// to hold its terminator gives empty text.
-std::string TextOfData(const std::vector<std::uint8_t>& data, std::size_t count, std::size_t strip) {
-    if (count <= strip) return {};
-    return std::string(reinterpret_cast<const char*>(data.data()), count - strip);
 }
 
 // A component path with blanks would be split into several arguments by regsvr32.
@@ -43,53 +34,25 @@ std::string QuotedIfNeeded(const std::string& path) {
 
 Variant GetRegistryValue(AgentContext& ctx, std::uint32_t root, const std::string& keyPath,
                          const std::string& valueName, const std::optional<Variant>& defaultValue) {
-    auto& registry = ctx.platform.registry;
-    Variant result = defaultValue ? *defaultValue : Variant();
-
-    platform::RegKey handle = 0;
-    if (registry.OpenKey(root, keyPath, platform::AccessInAgentView(root, platform::kKeyRead), handle) !=
-        platform::kErrorSuccess)
-        return result;
-    platform::KeyCloser key(registry, handle);
-
-    std::vector<std::uint8_t> buffer(kFirstBufferSize);
-    std::uint32_t size = kFirstBufferSize;
-    std::uint32_t type = platform::kRegNone;
-    std::int32_t status = registry.QueryValue(key.Handle(), valueName, type, buffer.data(), size);
-    if (status == platform::kErrorMoreData) {
-        buffer.assign(size, 0);
-        status = registry.QueryValue(key.Handle(), valueName, type, buffer.data(), size);
-        // The value changed or vanished between the two queries: the buffer holds nothing that
-        // belongs to it, so it counts as a value that cannot be read.
-        if (status != platform::kErrorSuccess) type = platform::kRegNone;
-    }
-    // Never trust a reported size beyond what the buffer holds.
-    const std::size_t n = std::min<std::size_t>(size, buffer.size());
+    RegistryQuery query;
+    query.access = platform::AccessInAgentView(root, platform::kKeyRead);
+    query.firstSize = kFirstBufferSize;
+    RegistryData data = ReadRegistryData(ctx.platform.registry, root, keyPath, valueName, query);
+    if (data.openStatus != platform::kErrorSuccess) return defaultValue ? *defaultValue : Variant();
+    // A value that cannot be read (missing, or changed or gone between the two queries) has
+    // nothing in the buffer that belongs to it, so it counts as one of no supported type.
+    const std::uint32_t type = data.status == platform::kErrorSuccess ? data.type : platform::kRegNone;
 
     switch (type) {
     case platform::kRegSz:
-    case platform::kRegExpandSz: result = TextOfData(buffer, n, 1); break;
-    case platform::kRegMultiSz: result = TextOfData(buffer, n, 2); break;
-    case platform::kRegBinary:
-        buffer.resize(n);
-        result = std::move(buffer);
-        break;
-    case platform::kRegDword: {
-        // A shorter value fills only the low bytes.
-        std::uint8_t bytes[4] = {0, 0, 0, 0};
-        std::memcpy(bytes, buffer.data(), std::min<std::size_t>(n, 4));
-        const std::uint32_t u = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                                (static_cast<std::uint32_t>(bytes[2]) << 16) |
-                                (static_cast<std::uint32_t>(bytes[3]) << 24);
-        result = static_cast<std::int32_t>(u);
-        break;
-    }
+    case platform::kRegExpandSz:
+    case platform::kRegMultiSz: return TextOfRegistryData(data.bytes, type);
+    case platform::kRegBinary: return std::move(data.bytes);
+    case platform::kRegDword: return static_cast<std::int32_t>(LittleEndianOf(data.bytes));
     default:
-        key.Close();
+        // The key is already closed.
         throw AgentError(err::kUnsupportedValueType, "Unsupported value type");
     }
-    key.Close();
-    return result;
 }
 
 bool IsOfficeAppInstalled(AgentContext& ctx, OfficeApplication application) {
@@ -115,15 +78,20 @@ Variant GetAccessVersion(AgentContext& ctx) {
     return text;
 }
 
-Variant OpenWithShell(AgentContext& ctx, const Variant& path) {
+bool OpenWithShell(AgentContext& ctx, const Variant& path) {
     try {
         const std::string file = ToText(path, ctx.platform.locale);
-        // Whether the shell found a program for the file is not examined.
-        (void)ctx.platform.shell.ShellExecute("open", file, "", platform::kSwShowNormal);
+        auto& shell = ctx.platform.shell;
+        const std::intptr_t result = shell.ShellExecute("open", file, "", platform::kSwShowNormal);
+        if (result > kShellExecuteFailedAtMost) return true;
+        // Otherwise nothing at all would happen on the user's screen: say which file and why.
+        std::string reason = shell.ShellExecuteErrorText(result);
+        if (reason.empty()) reason = "The shell gave error " + std::to_string(result) + ".";
+        ShowError(ctx, "The file " + file + " could not be opened.\r\n\r\n" + reason);
     } catch (const AgentError& e) {
         ShowError(ctx, e.Description());
     }
-    return {};
+    return false;
 }
 
 bool RegisterComponent(AgentContext& ctx, const Variant& path) {

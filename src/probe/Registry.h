@@ -19,8 +19,10 @@ bool IsOfficeAppInstalled(AgentContext& ctx, OfficeApplication application);
 // The installed Access version as text (such as "11" or ".9"), or the empty value.
 Variant GetAccessVersion(AgentContext& ctx);
 
-// Opens a file with the shell verb "open"; the result is always the empty value.
-Variant OpenWithShell(AgentContext& ctx, const Variant& path);
+// Opens a file with the shell verb "open". True when the shell took the file; false after one
+// error box that names the file and gives the system's reason (the shell could not open it: no
+// program for its type, access denied, ...) or the error raised on the way.
+bool OpenWithShell(AgentContext& ctx, const Variant& path);
 // Starts "regsvr32 /s <path>" hidden, without waiting; true when the process was started.
 bool RegisterComponent(AgentContext& ctx, const Variant& path);
 // The system folder without a trailing "\", or "" when it cannot be read.

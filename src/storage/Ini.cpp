@@ -10,6 +10,9 @@ namespace orv {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
+// The INI files the agent reads hold a few hundred bytes; a file far larger is no settings file
+// (and reading it whole could exhaust a 32-bit program's memory), so it counts as unreadable.
+constexpr std::uint64_t kMaxTextFileBytes = 4u * 1024u * 1024u;
 
 // A name with a drive (":\" anywhere) or in UNC form ("\\" first) is a full path; anything
 // else lives in the Windows folder.
@@ -28,6 +31,11 @@ std::string ValueText(AgentContext& ctx, const Variant& value) {
 std::string FileText(AgentContext& ctx, const Variant& file) {
     const Variant text = ReadTextFile(ctx, file);
     return text.IsEmpty() ? std::string() : ToText(text, ctx.platform.locale);
+}
+
+// The whole text of a file, or the error of its read.
+std::string ReadWholeText(AgentContext& ctx, const Variant& file) {
+    return ctx.platform.files.ReadAllText(ResolveIniPath(ctx, file), kMaxTextFileBytes);
 }
 
 struct SectionSpan {
@@ -49,12 +57,11 @@ SectionSpan FindSection(const std::string& text, const std::string& section) {
 } // namespace
 
 Variant ReadTextFile(AgentContext& ctx, const Variant& file) {
-    const std::string path = ResolveIniPath(ctx, file);
     std::string text;
     try {
-        text = ctx.platform.files.ReadAllText(path);
+        text = ReadWholeText(ctx, file);
     } catch (const AgentError&) {
-        // A file that is missing or cannot be read counts as no settings at all.
+        // A file that is missing, cannot be read or is far too large counts as no settings at all.
         return {};
     }
     if (text.empty()) return {};
@@ -98,7 +105,16 @@ Variant ReadIniValue(AgentContext& ctx, const Variant& section, const Variant& k
 
 void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& value,
                    const Variant& file) {
-    std::string text = FileText(ctx, file);
+    std::string text;
+    try {
+        text = ReadWholeText(ctx, file);
+    } catch (const AgentError& e) {
+        // Only a file that is not there starts from nothing. One that is there but cannot be read
+        // just now (held open by another program, a share that did not answer) would otherwise be
+        // replaced by this one key, and every other setting in it lost: the write fails instead
+        // and the file stays as it was.
+        if (e.Number() != err::kFileNotFound) throw;
+    }
     const std::string sectionName = ToText(section, ctx.platform.locale);
     const std::string keyName = ToText(key, ctx.platform.locale);
     const std::string keyLine = keyName + "=" + ValueText(ctx, value);

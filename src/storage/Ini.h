@@ -9,13 +9,14 @@ namespace orv {
 Variant ReadIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& defaultValue,
                      const Variant& file);
 // Sets `key` in `section`, replacing every line of that key, adding a missing key at the end of its
-// section, a missing section at the end of the file, and creating a missing file.
+// section, a missing section at the end of the file, and creating a missing file. An existing
+// file that cannot be read fails the write (the read's error goes to the caller) and stays as it was.
 void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& value,
                    const Variant& file);
 // The text after the first `startMarker` up to the next `endMarker` (or CR LF, or the end), letters
 // matched without regard to case; the empty value when `startMarker` does not occur.
 Variant TextBetween(const Variant& text, const Variant& startMarker, const Variant& endMarker);
-// The whole text of the file, or the empty value when it cannot be read.
+// The whole text of the file, or the empty value when it cannot be read or holds more than 4 MB.
 Variant ReadTextFile(AgentContext& ctx, const Variant& file);
 // Replaces the file's content with `text` through a temporary file beside it, so a failure leaves
 // the old content in place; errors go to the caller.

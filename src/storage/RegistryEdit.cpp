@@ -1,8 +1,6 @@
 #include "storage/RegistryEdit.h"
 
-#include <algorithm>
-#include <vector>
-
+#include "common/RegistryData.h"
 #include "util/Array.h"
 
 namespace orv {
@@ -21,13 +19,6 @@ constexpr RootName kRootNames[] = {
     {"HKU", platform::kHkeyUsers},        {"HKDD", platform::kHkeyDynData},
     {"HKCC", platform::kHkeyCurrentConfig}, {"HKCR", platform::kHkeyClassesRoot},
 };
-
-
-std::uint32_t LittleEndian(const std::uint8_t* bytes, std::size_t count) {
-    std::uint32_t v = 0;
-    for (std::size_t i = count; i-- > 0;) v = (v << 8) | bytes[i];
-    return v;
-}
 
 std::int32_t ReadFromIni(AgentContext& ctx, const std::string& file, const std::string& section,
                          const std::string& key, const std::string& letter, const Variant& defaultValue,
@@ -71,44 +62,27 @@ std::int32_t ReadSetting(AgentContext& ctx, const std::string& rootName, const s
         const std::string letter = ToUpperAscii(typeLetter);
         if (root == kHiveIniFile) return ReadFromIni(ctx, rootName, keyPath, valueName, letter, defaultValue, value);
 
-        auto& registry = ctx.platform.registry;
-        platform::RegKey handle = 0;
-        status = registry.OpenKey(root, keyPath, platform::AccessInAgentView(root, platform::kKeyQueryValue), handle);
+        // "S" asks for the size first and then reads the whole value; "B" and "D" read at most
+        // their 2 or 4 bytes (a longer value fails with 234). The type the query reports is not
+        // looked at; other letters only open and close the key.
+        RegistryQuery query;
+        query.access = platform::AccessInAgentView(root, platform::kKeyQueryValue);
+        query.query = letter == "S" || letter == "B" || letter == "D";
+        query.again = letter == "S";
+        query.type = letter == "S" ? platform::kRegSz : letter == "B" ? platform::kRegBinary : platform::kRegDword;
+        query.firstSize = letter == "B" ? 2 : letter == "D" ? 4 : 0;
+        const RegistryData data = ReadRegistryData(ctx.platform.registry, root, keyPath, valueName, query);
+        status = data.openStatus;
         if (status != platform::kErrorSuccess) return status;
-        platform::KeyCloser key(registry, handle);
-
-        if (letter == "S") {
-            std::uint32_t type = platform::kRegSz;
-            std::uint32_t size = 0;
-            std::uint8_t noRoom = 0;  // a data area with no room asks only for the size
-            std::vector<std::uint8_t> buffer;
-            status = registry.QueryValue(handle, valueName, type, &noRoom, size);
-            if (status == platform::kErrorMoreData) {
-                buffer.assign(size, 0);
-                status = registry.QueryValue(handle, valueName, type, buffer.data(), size);
-            }
-            if (status != platform::kErrorSuccess) {
-                key.Close();
-                return status;
-            }
-            // The terminating zero byte is dropped; a size beyond the buffer is not believed.
-            const std::size_t n = std::min<std::size_t>(size, buffer.size());
-            if (n >= 1) value = std::string(reinterpret_cast<const char*>(buffer.data()), n - 1);
-        } else if (letter == "B" || letter == "D") {
-            std::uint32_t type = letter == "B" ? platform::kRegBinary : platform::kRegDword;
-            std::uint8_t bytes[4] = {0, 0, 0, 0};
-            std::uint32_t size = letter == "B" ? 2 : 4;
-            status = registry.QueryValue(handle, valueName, type, bytes, size);
-            if (status != platform::kErrorSuccess) {
-                key.Close();
-                return status;
-            }
-            if (letter == "B") value = LittleEndian(bytes, 2) != 0;
-            else value = static_cast<std::int32_t>(LittleEndian(bytes, 4));
-        }
-        return key.Close();
+        status = data.status;
+        if (status != platform::kErrorSuccess) return status;
+        // A value with no data at all leaves the default.
+        if (letter == "S" && !data.bytes.empty()) value = TextOfRegistryData(data.bytes, platform::kRegSz);
+        else if (letter == "B") value = (LittleEndianOf(data.bytes) & 0xFFFFu) != 0;
+        else if (letter == "D") value = static_cast<std::int32_t>(LittleEndianOf(data.bytes));
+        return data.closeStatus;
     } catch (const AgentError&) {
-        // Ends the read with the status as it stands; the guard has closed the key.
+        // Ends the read with the status as it stands; the key has been closed.
         return status;
     }
 }

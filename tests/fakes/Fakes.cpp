@@ -195,7 +195,12 @@ std::intptr_t FakeShell::ShellExecute(const std::string& verb, const std::string
                                       std::int32_t show) {
     executed.push_back({verb, file, parameters, show});
     journal_.push_back("shell " + verb + " " + file);
-    return 42;
+    return executeResult;
+}
+
+std::string FakeShell::ShellExecuteErrorText(std::intptr_t result) {
+    const auto it = errorTexts.find(result);
+    return it == errorTexts.end() ? std::string() : it->second;
 }
 
 std::uint32_t FakeShell::StartProcess(const std::string& program, const std::string& commandLine,
@@ -367,10 +372,12 @@ std::string FakeFileSystem::FullPathName(const std::string& path) {
     return full;
 }
 
-std::string FakeFileSystem::ReadAllText(const std::string& path) {
+std::string FakeFileSystem::ReadAllText(const std::string& path, std::uint64_t maxBytes) {
     const std::string n = NormalizePath(path);
     if (!files.count(n)) throw AgentError(folders.count(ParentFolder(path)) ? 53 : 76,
                                            folders.count(ParentFolder(path)) ? "File not found" : "Path not found");
+    if (failRead.count(n)) throw AgentError(70, "Permission denied");
+    if (files.at(n).data.size() > maxBytes) throw AgentError::FileTooLarge(maxBytes);
     return Content(path);
 }
 
@@ -381,6 +388,7 @@ std::unique_ptr<platform::File> FakeFileSystem::OpenRead(const std::string& path
         if (!folders.count(ParentFolder(path))) throw AgentError(76, "Path not found");
         throw AgentError(53, "File not found");
     }
+    if (failRead.count(n)) throw AgentError(70, "Permission denied");
     journal_.push_back("read " + path);
     return std::make_unique<FakeReadFile>(*this, files.at(n).data);
 }
@@ -562,8 +570,9 @@ std::uint32_t FakeProcess::RandomNumber() {
     return nextRandom++;
 }
 
-void FakeProcess::EndNow() {
+void FakeProcess::EndNow(std::uint32_t code) {
     ended = true;
+    exitCode = code;
     journal_.push_back("end");
     throw ProcessEnded{};
 }

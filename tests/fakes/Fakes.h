@@ -95,6 +95,7 @@ public:
     explicit FakeShell(Journal& journal) : journal_(journal) {}
     std::intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
                                std::int32_t show) override;
+    std::string ShellExecuteErrorText(std::intptr_t result) override;
     std::uint32_t StartProcess(const std::string& program, const std::string& commandLine,
                                std::int32_t show) override;
     std::uint32_t GetSystemDirectory(std::string& buffer) override;
@@ -109,6 +110,13 @@ public:
         std::int32_t show;
     };
     std::vector<Execute> executed;
+    // What ShellExecute answers (above 32: the file was handed over), and the system's messages
+    // for the failures it knows.
+    std::intptr_t executeResult = 42;
+    std::map<std::intptr_t, std::string> errorTexts = {
+        {31, "No application is associated with the specified file for this operation."},
+        {5, "Access denied."},
+    };
     std::vector<Started> started;
     // A 64-bit Windows: the 32-bit system folder is kept apart from the native one. An empty
     // wow64Directory is a 32-bit Windows, which has none.
@@ -155,7 +163,7 @@ public:
     // "/" read as "\\", "." and ".." resolved and doubled separators folded, as Windows does.
     std::string FullPathName(const std::string& path) override;
     std::string WindowsFolder() override { return windowsFolder; }
-    std::string ReadAllText(const std::string& path) override;
+    std::string ReadAllText(const std::string& path, std::uint64_t maxBytes) override;
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override;
     std::unique_ptr<platform::File> CreateNew(const std::string& path, platform::Durability durability) override;
     void ReplaceFile(const std::string& source, const std::string& destination) override;
@@ -167,6 +175,9 @@ public:
     std::optional<std::uint64_t> writeBudget;
     // Reading more than this many bytes from one opened file throws 57 "Device I/O error".
     std::optional<std::uint64_t> readBudget;
+    // Normalized paths of files that are there but cannot be read (held open without read
+    // sharing by another program): ReadAllText and OpenRead throw 70.
+    std::set<std::string> failRead;
     std::set<std::string> failCreate;   // normalized paths whose CreateNew throws 70
     // Normalized targets beside which no file can be created (CreateNew throws 70).
     std::set<std::string> failCreateBeside;
@@ -222,12 +233,13 @@ public:
     std::uint32_t ProcessId() override { return processId; }
     // The queued numbers first, then a sequence of its own.
     std::uint32_t RandomNumber() override;
-    void EndNow() override;
+    void EndNow(std::uint32_t exitCode) override;
     std::string applicationFolder = "C:\\Apps\\Orvastell";
     std::uint32_t processId = 4242;
     std::deque<std::uint32_t> randomNumbers;
     std::uint32_t nextRandom = 0x5eed0001;
     bool ended = false;
+    std::optional<std::uint32_t> exitCode;  // the code it ended with
 
 private:
     Journal& journal_;

@@ -125,6 +125,23 @@ TEST(Agent, LaunchJoinsTheTrimmedInstallFolderAndTheFileName) {
         EXPECT_EQ(p.shell.executed[0].verb, "open");
         EXPECT_TRUE(p.messageBox.shown.empty());
         EXPECT_EQ(p.journal.back(), "end");
+        EXPECT_EQ(p.process.exitCode, 0u);
+    }
+}
+
+TEST(Agent, AFrontEndTheShellWillNotOpenIsReportedAndEndsTheRunAsAnError) {
+    const std::pair<std::intptr_t, std::string> refusals[] = {
+        {31, "No application is associated with the specified file for this operation."},
+        {29, "The shell gave error 29."},  // no message of the system's for it
+    };
+    for (const auto& [result, reason] : refusals) {
+        FakePlatform p;
+        Install(p);
+        p.shell.executeResult = result;
+        LoadSettings(p.ctx);
+        EXPECT_THROW(LaunchFrontEnd(p.ctx), fakes::ProcessEnded);
+        ExpectLastBox(p, 1, kProblem + "The file " + kFrontEnd + " could not be opened.\r\n\r\n" + reason);
+        EXPECT_EQ(p.process.exitCode, 1u);
     }
 }
 

@@ -91,20 +91,39 @@ TEST(RuntimeDownload, CompletionRunsItsStepsInOrder) {
     EXPECT_FALSE(p.process.ended);
 }
 
-TEST(RuntimeDownload, InstallOpensThePackageOnlyWhenItExists) {
+TEST(RuntimeDownload, InstallOpensThePackageOnlyWhenItExistsAndReportsWhatItCouldNotOpen) {
     FakePlatform p;
     Prepare(p);
     p.files.RemoveFile(kMsi);
-    Download(p);  // the cabinet stays, nothing is opened
+    Download(p);  // the cabinet stays, nothing is opened, and the user is told why
     ExpectSaved(p);
     EXPECT_TRUE(p.shell.executed.empty());
-    EXPECT_TRUE(p.messageBox.shown.empty());
+    ExpectLastBox(p, 1,
+                  kProblem + "The Microsoft Access 2003 Runtime was downloaded to " + kCab +
+                      ", but its installer package " + kMsi + " is missing, so it can not be installed.");
     EXPECT_FALSE(p.windows.OpenWindows());
+    EXPECT_FALSE(p.process.ended);
     p.files.AddFile(kMsi, "package");
     InstallAccessRuntime(p.ctx);
     ASSERT_EQ(p.shell.executed.size(), 1u);
     EXPECT_EQ(p.shell.executed[0].verb, "open");
     EXPECT_EQ(p.shell.executed[0].file, kMsi);
+    EXPECT_FALSE(p.process.ended);
+
+    // A package that the shell will not open: one box with the system's reason, and the run
+    // ends as one that an error ended.
+    FakePlatform refused;
+    Prepare(refused);
+    refused.shell.executeResult = 31;
+    DownloadAccessRuntime(refused.ctx);
+    EXPECT_THROW(Pump(refused), fakes::ProcessEnded);
+    ExpectSaved(refused);
+    ExpectLastBox(refused, 1,
+                  kProblem + "The file " + kMsi +
+                      " could not be opened.\r\n\r\nNo application is associated with the specified file for this "
+                      "operation.");
+    EXPECT_EQ(refused.process.exitCode, 1u);
+    EXPECT_FALSE(refused.windows.OpenWindows());
 }
 
 TEST(RuntimeDownload, FlagsOffKeepTheWindowAndSkipTheInstaller) {
@@ -186,6 +205,7 @@ TEST(DownloadWindow, AClickThatComesAsTheReadOutEndsIsHandledBeforeTheFileIsSave
         };
         DownloadAccessRuntime(p.ctx);
         EXPECT_THROW(Pump(p), fakes::ProcessEnded);
+        EXPECT_EQ(p.process.exitCode, 0u);  // the user's own choice
         EXPECT_TRUE(clicked);
         EXPECT_FALSE(p.files.HasFile(kCab));
         EXPECT_TRUE(p.shell.executed.empty());
@@ -540,6 +560,7 @@ TEST(DownloadFailure, AMissingRuntimeFolderOrATimerErrorEndsTheRunWithTheUnhandl
     DownloadAccessRuntime(p.ctx);
     EXPECT_THROW(Pump(p), fakes::ProcessEnded);
     ExpectLastBox(p, 1, "Run-time error '76':\r\n\r\nPath not found", "Orvastell");
+    EXPECT_EQ(p.process.exitCode, 1u);
     EXPECT_TRUE(p.shell.executed.empty());
     EXPECT_TRUE(p.files.AllFiles().empty());
     EXPECT_EQ(p.journal.back(), "end");
@@ -552,7 +573,7 @@ TEST(DownloadFailure, AMissingRuntimeFolderOrATimerErrorEndsTheRunWithTheUnhandl
     timer.clock.secondsQueue = {nan, nan};
     EXPECT_THROW(timer.windows.downloadWindow->events.OnTick(), fakes::ProcessEnded);
     ExpectLastBox(timer, 1, "Run-time error '6':\r\n\r\nOverflow", "Orvastell");
-    EXPECT_TRUE(timer.process.ended);
+    EXPECT_EQ(timer.process.exitCode, 1u);
 }
 
 } // namespace

@@ -27,7 +27,9 @@ public:
     bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
     std::string FullPathName(const std::string& path) override { return inner_.FullPathName(path); }
     std::string WindowsFolder() override { return inner_.WindowsFolder(); }
-    std::string ReadAllText(const std::string& path) override { return inner_.ReadAllText(path); }
+    std::string ReadAllText(const std::string& path, std::uint64_t maxBytes) override {
+        return inner_.ReadAllText(path, maxBytes);
+    }
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override {
         auto file = inner_.OpenRead(path);
         if (NormalizePath(path) != NormalizePath(kNewFile)) return file;

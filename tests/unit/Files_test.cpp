@@ -158,7 +158,7 @@ public:
     bool FileExists(const std::string&) override { return true; }
     std::string FullPathName(const std::string& path) override { return path; }
     std::string WindowsFolder() override { return "C:\\WINDOWS"; }
-    std::string ReadAllText(const std::string&) override { return {}; }
+    std::string ReadAllText(const std::string&, std::uint64_t) override { return {}; }
     std::unique_ptr<platform::File> OpenRead(const std::string&) override { return std::make_unique<Source>(); }
     std::unique_ptr<platform::File> CreateNew(const std::string&, platform::Durability) override {
         return std::make_unique<Sink>(*this);

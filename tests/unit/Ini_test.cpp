@@ -183,6 +183,36 @@ TEST(IniFiles, NamesWithoutDriveOrUncPrefixLiveInTheWindowsFolder) {
 }
 
 // Failures part-way through a rewrite are swept in FaultInjection_test.cpp.
+TEST(IniFiles, AnExistingFileThatCannotBeReadIsNeverRebuiltFromNothing) {
+    const std::string text = "[UpdateFrontend]\r\nUpdateLocation=\\\\server\\u.ini\r\nFileRevision=5\r\n";
+    struct Case {
+        const char* what;
+        std::string content;
+        bool heldOpen;
+        int error;
+    };
+    const Case cases[] = {
+        {"held open without read sharing", text, true, 70},
+        {"beyond 4 MB", text + std::string((4u << 20) - text.size() + 1, ' '), false, 75},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        p.files.AddFile(kFile, c.content);
+        if (c.heldOpen) p.files.failRead.insert(fakes::NormalizePath(kFile));
+        // Read as a file without the key; written not at all.
+        EXPECT_EQ(Read(p, "FileRevision"), Variant("(default)"));
+        try {
+            WriteIniValue(p.ctx, kSection, "FileRevision", "6", kFile);
+            ADD_FAILURE() << "no error";
+        } catch (const AgentError& e) {
+            EXPECT_EQ(e.Number(), c.error);
+        }
+        EXPECT_EQ(p.files.Content(kFile), c.content);
+        EXPECT_EQ(p.files.AllFiles().size(), 1u);
+    }
+}
+
 TEST(IniFiles, AMissingFolderFailsWithoutCreatingAnything) {
     FakePlatform p;
     try {

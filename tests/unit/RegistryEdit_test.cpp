@@ -83,13 +83,22 @@ TEST(RegistryEdit, LettersReadTheirSizeWhateverTheStoredType) {
     r.SetValue(kHkeyLocalMachine, kKey, "high", platform::kRegBinary, {0, 1});
     r.SetValue(kHkeyLocalMachine, kKey, "nodata", platform::kRegSz, {});
     r.SetString(kHkeyLocalMachine, kKey, "long", std::string(4999, 'z'));
+    r.SetDword(kHkeyLocalMachine, kKey, "full dword", 0x44434241u);
+    // Stored as their writer passed them: no terminator, or more than one.
+    r.SetValue(kHkeyLocalMachine, kKey, "bare", platform::kRegSz, Bytes("C:\\Apps\\Orvastell"));
+    r.SetValue(kHkeyLocalMachine, kKey, "two nuls", platform::kRegSz, {'a', 'b', 0, 0});
+    r.SetValue(kHkeyLocalMachine, kKey, "nul", platform::kRegSz, {0});
     struct Case {
         const char *name, *letter;
         Variant defaultValue, expected;
         std::optional<std::vector<std::uint32_t>> querySizes = {};  // the sizes asked, where they matter
     };
     const Case cases[] = {
-        {"dword", "S", "", "ABC"},  // four bytes less the last one
+        {"dword", "S", "", "ABC"},  // four bytes less the last one, a NUL
+        {"full dword", "S", "", "ABCD"},  // no NUL to drop
+        {"bare", "S", "", "C:\\Apps\\Orvastell", std::vector<std::uint32_t>{0, 17}},
+        {"two nuls", "S", "", std::string("ab\0", 3)},
+        {"nul", "S", "def", ""},
         {"dword", "D", 0, std::int32_t{0x00434241}},
         {"one", "B", false, true},
         {"zero", "B", true, false},

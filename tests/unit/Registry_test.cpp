@@ -21,13 +21,25 @@ TEST(Registry, ConvertsEachSupportedTypeAndClosesTheKey) {
     r.SetValue(kHkeyClassesRoot, kKey, "multi1", platform::kRegMultiSz, {0});
     r.SetValue(kHkeyClassesRoot, kKey, "bin0", platform::kRegBinary, {});
     r.SetValue(kHkeyClassesRoot, kKey, "dword2", platform::kRegDword, {0x34, 0x12});
+    // Texts stored as their writer passed them, without their terminators: read whole; only
+    // terminators that are there are dropped, one of a text, up to two of a multi-text.
+    r.SetValue(kHkeyClassesRoot, kKey, "sz bare", platform::kRegSz, Bytes("Access.Database.11"));
+    r.SetValue(kHkeyClassesRoot, kKey, "sz1", platform::kRegSz, {'x'});
+    r.SetValue(kHkeyClassesRoot, kKey, "sz two nuls", platform::kRegSz, {'a', 'b', 0, 0});
+    r.SetValue(kHkeyClassesRoot, kKey, "expand bare", platform::kRegExpandSz, Bytes("%TEMP%"));
+    r.SetValue(kHkeyClassesRoot, kKey, "multi bare", platform::kRegMultiSz, {'a', 0, 'b'});
+    r.SetValue(kHkeyClassesRoot, kKey, "multi one nul", platform::kRegMultiSz, {'a', 0, 'b', 0});
+    r.SetValue(kHkeyClassesRoot, kKey, "multi1 bare", platform::kRegMultiSz, {'x'});
     const std::pair<const char*, Variant> cases[] = {
         {"sz", "hello"}, {"expand", "%SystemRoot%\\x"}, {"bin", ByteArray{1, 0, 255}}, {"dword", std::int32_t{-1}},
         {"multi", std::string("a\0b", 3)}, {"sz0", ""}, {"multi1", ""}, {"bin0", ByteArray{}},
         {"dword2", std::int32_t{0x1234}},
+        {"sz bare", "Access.Database.11"}, {"sz1", "x"}, {"sz two nuls", std::string("ab\0", 3)},
+        {"expand bare", "%TEMP%"}, {"multi bare", std::string("a\0b", 3)}, {"multi one nul", std::string("a\0b", 3)},
+        {"multi1 bare", ""},  // shorter than its two terminators
     };
     for (const auto& [name, expected] : cases) EXPECT_EQ(GetRegistryValue(p.ctx, kHkeyClassesRoot, kKey, name), expected) << name;
-    EXPECT_EQ(r.opens, 9);
+    EXPECT_EQ(r.opens, 16);
     for (auto mask : r.accessMasks) EXPECT_EQ(mask, 0x20019u);
     for (auto size : r.querySizes) EXPECT_EQ(size, 1024u);
     ExpectKeysBalanced(r);
@@ -101,6 +113,10 @@ TEST(Registry, AccessVersionIsTakenFromTheEndOfCurVer) {
         EXPECT_EQ(GetAccessVersion(p.ctx), c.expected) << c.curVer;
         ExpectKeysBalanced(p.registry);
     }
+    // A CurVer that its writer stored without the terminating NUL keeps its last digit.
+    FakePlatform bare;
+    bare.registry.SetValue(kHkeyClassesRoot, kCurVer, "", platform::kRegSz, Bytes("Access.Database.11"));
+    EXPECT_EQ(GetAccessVersion(bare.ctx), Variant("11"));
     // ".9" is no number where the decimal separator is a comma; the last digit is taken alone.
     FakePlatform comma(fakes::FakeLocale::Kind::CommaDecimal);
     comma.registry.SetString(kHkeyClassesRoot, kCurVer, "", "Access.Database.9");
@@ -129,9 +145,9 @@ TEST(Registry, NoAccessGivesTheEmptyValueAndABrokenCurVerRaises) {
     ExpectKeysBalanced(broken.registry);
 }
 
-TEST(Registry, OpenWithShellOpensAndReportsOnlyErrors) {
+TEST(Registry, OpenWithShellOpensAndReportsEveryFailure) {
     FakePlatform p;
-    EXPECT_TRUE(OpenWithShell(p.ctx, "C:\\Missing\\ORV.mde").IsEmpty());
+    EXPECT_TRUE(OpenWithShell(p.ctx, "C:\\Missing\\ORV.mde"));
     ASSERT_EQ(p.shell.executed.size(), 1u);
     EXPECT_EQ(p.shell.executed[0].verb, "open");
     EXPECT_EQ(p.shell.executed[0].file, "C:\\Missing\\ORV.mde");
@@ -139,10 +155,30 @@ TEST(Registry, OpenWithShellOpensAndReportsOnlyErrors) {
     EXPECT_EQ(p.shell.executed[0].show, 1);
     EXPECT_TRUE(p.messageBox.shown.empty());
 
-    OpenWithShell(p.ctx, Variant::Null());
+    EXPECT_FALSE(OpenWithShell(p.ctx, Variant::Null()));
     EXPECT_EQ(p.shell.executed.size(), 1u);
     ASSERT_EQ(p.messageBox.shown.size(), 1u);
     EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nInvalid use of Null");
+
+    // What the shell answers: above 32 the file was handed over; 32 or less is one box with the
+    // file and the system's message, or the number where the system has no message.
+    const std::pair<std::intptr_t, std::string> results[] = {
+        {33, ""},
+        {31, "No application is associated with the specified file for this operation."},
+        {5, "Access denied."},
+        {32, "The shell gave error 32."},
+        {0, "The shell gave error 0."},
+    };
+    for (const auto& [result, reason] : results) {
+        FakePlatform q;
+        q.shell.executeResult = result;
+        EXPECT_EQ(OpenWithShell(q.ctx, "C:\\Apps\\ORV.mde"), reason.empty()) << result;
+        if (reason.empty()) {
+            EXPECT_TRUE(q.messageBox.shown.empty());
+        } else {
+            ExpectLastBox(q, 1, kProblem + "The file C:\\Apps\\ORV.mde could not be opened.\r\n\r\n" + reason);
+        }
+    }
 }
 
 TEST(Registry, RegisterComponentStartsTheSystemsRegsvr32HiddenAndQuotesPathsWithBlanks) {

@@ -178,24 +178,33 @@ TEST(Update, WindowIsPaintedBeforeThePauseAndUnloadedAfterTheCopy) {
 TEST(Update, AFailedCopyOrRecordIsShownWithTheWindowUpAndTriedAgainNextRun) {
     struct Case {
         const char* what;
-        std::function<void(FakeFileSystem&, bool)> block;  // blocks (true) or frees (false) the file
+        std::function<void(FakePlatform&, bool)> block;  // blocks (true) or frees (false) the file
         std::string box;
         const char* frontEndAfter;
     };
+    const std::string notRecorded =
+        kProblem + "The front-end was updated, but its new revision could not be recorded in " + kConfig + ".\r\n\r\n";
     const Case cases[] = {
-        {"front-end held open", [](FakeFileSystem& fs, bool on) { fs.SetReadOnly(kFrontEnd, on); },
+        {"front-end held open", [](FakePlatform& p, bool on) { p.files.SetReadOnly(kFrontEnd, on); },
          kCopyFailed + "Permission denied", "old front-end"},
-        {"config.ini read-only", [](FakeFileSystem& fs, bool on) { fs.SetReadOnly(kConfig, on); },
-         kProblem + "The front-end was updated, but its new revision could not be recorded in " + kConfig +
-             ".\r\n\r\nPermission denied",
-         "new front-end"},
+        {"config.ini read-only", [](FakePlatform& p, bool on) { p.files.SetReadOnly(kConfig, on); },
+         notRecorded + "Permission denied", "new front-end"},
+        // Read when the update was decided, then held open without read sharing by another
+        // program while the revision is recorded: it must not be rebuilt from nothing.
+        {"config.ini unreadable at the record",
+         [](FakePlatform& p, bool on) {
+             p.files.failRead.clear();
+             p.clock.onSleep = nullptr;
+             if (on) p.clock.onSleep = [&p](std::uint32_t) { p.files.failRead.insert(fakes::NormalizePath(kConfig)); };
+         },
+         notRecorded + "Permission denied", "new front-end"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         FakePlatform p;
         Arrange(p, "1", "2");
         p.files.AddFile(kFrontEnd, "old front-end");
-        c.block(p.files, true);
+        c.block(p, true);
         bool windowUpDuringBox = false;
         p.messageBox.onShow = [&](const auto&) {
             windowUpDuringBox = p.windows.updateWindow && p.windows.updateWindow->visible;
@@ -210,7 +219,7 @@ TEST(Update, AFailedCopyOrRecordIsShownWithTheWindowUpAndTriedAgainNextRun) {
         ExpectFile(p, kFrontEnd, c.frontEndAfter);
 
         // Next start, the file is free again: the update is tried again and goes through.
-        c.block(p.files, false);
+        c.block(p, false);
         EXPECT_TRUE(RunAgain(p));
         ExpectFile(p, kFrontEnd, "new front-end");
         ExpectFile(p, kConfig, ConfigText("2") + kStamp);
@@ -227,15 +236,24 @@ TEST(UpdateMain, TheFrontEndOpensAfterTheUpdateWhateverBecameOfIt) {
         bool readOnlyConfig;
         std::size_t boxes;
         const char* frontEndAfter;
+        std::size_t descriptionSize = 0;  // the description padded with blanks to this size
     };
+    constexpr std::size_t kBound = 4u << 20;  // beyond it a text file counts as unreadable
     for (const Case& c : {Case{"updated", "2", false, 0, "new front-end"},
                           Case{"revision no number", "2x", false, 1, "old front-end"},
-                          Case{"read-only config.ini", "2", true, 1, "new front-end"}}) {
+                          Case{"read-only config.ini", "2", true, 1, "new front-end"},
+                          Case{"description of 4 MB", "2", false, 0, "new front-end", kBound},
+                          Case{"description of 4 MB and a byte", "2", false, 0, "old front-end", kBound + 1}}) {
         SCOPED_TRACE(c.what);
         FakePlatform p;
         Install(p);
         OfferUpdate(p, "1", c.offered);
         if (c.readOnlyConfig) p.files.SetReadOnly(kConfig);
+        if (c.descriptionSize) {
+            std::string text = DescriptionText(c.offered);
+            text.resize(c.descriptionSize, ' ');
+            p.files.AddFile(kDescription, text);
+        }
         EXPECT_THROW(RunMain(p.ctx), fakes::ProcessEnded);
         EXPECT_EQ(p.messageBox.shown.size(), c.boxes);
         ExpectFile(p, kFrontEnd, c.frontEndAfter);
@@ -243,6 +261,7 @@ TEST(UpdateMain, TheFrontEndOpensAfterTheUpdateWhateverBecameOfIt) {
         EXPECT_EQ(p.shell.executed[0].file, kFrontEnd);
         EXPECT_FALSE(p.windows.OpenWindows());
         EXPECT_EQ(p.journal.back(), "end");
+        EXPECT_EQ(p.process.exitCode, 0u);
     }
 }
 

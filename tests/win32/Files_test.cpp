@@ -123,7 +123,7 @@ TEST(Win32Files, WriteFileReplacingSwapsInTheNewContentOrThrows) {
     WriteBytes(dir / "config.ini", "[a]\r\nk=1\r\n");
     const std::string text = "[a]\r\nk=2\r\n\xE9t\xE9\r\n";
     WriteFileReplacing(p.ctx, dir / "config.ini", reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    EXPECT_EQ(p.files.ReadAllText(dir / "config.ini"), text);  // bytes unchanged, CR LF kept
+    EXPECT_EQ(p.files.ReadAllText(dir / "config.ini", 1 << 20), text);  // bytes unchanged, CR LF kept
 
     SetReadOnly(dir / "config.ini", true);
     EXPECT_EQ(ErrorNumberOf([&] {
@@ -160,7 +160,10 @@ TEST(Win32Files, RawAccessAndItsErrors) {
     EXPECT_EQ(ErrorNumberOf([&] { p.files.OpenRead(dir / "missing.bin"); }), err::kFileNotFound);
     EXPECT_EQ(ErrorNumberOf([&] { p.files.OpenRead(dir / "no\\missing.bin"); }), err::kPathNotFound);
     EXPECT_EQ(ErrorNumberOf([&] { p.files.OpenRead(dir.Path()); }), err::kPathFileAccess);
-    EXPECT_EQ(ErrorNumberOf([&] { p.files.ReadAllText(dir / "missing.bin"); }), err::kFileNotFound);
+    EXPECT_EQ(ErrorNumberOf([&] { p.files.ReadAllText(dir / "missing.bin", 1 << 20); }), err::kFileNotFound);
+    // A file beyond the bound is refused before it is read; one of the bound's length is read whole.
+    EXPECT_EQ(ErrorNumberOf([&] { p.files.ReadAllText(dir / "raw.bin", 9999); }), err::kPathFileAccess);
+    EXPECT_EQ(p.files.ReadAllText(dir / "raw.bin", 10000), Pattern(10000));
     EXPECT_EQ(ErrorNumberOf([&] { p.files.ReplaceFile(dir / "missing.bin", dir / "raw.bin"); }), err::kFileNotFound);
     EXPECT_TRUE(p.files.FileExists(dir / "raw.bin"));
 

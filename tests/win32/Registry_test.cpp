@@ -12,6 +12,8 @@ namespace {
 using testing::ScratchKey;
 using testing::Win32Platform;
 
+std::vector<std::uint8_t> Text(const std::string& text) { return {text.begin(), text.end()}; }
+
 ByteArray Bytes(std::initializer_list<int> values) {
     ByteArray bytes;
     for (int v : values) bytes.push_back(static_cast<std::uint8_t>(v));
@@ -27,6 +29,10 @@ TEST(Win32Registry, GetRegistryValueConvertsEveryValueType) {
     key.SetDword("dword", 0xFFFFFFFFu);
     key.Set("multi", REG_MULTI_SZ, {'a', 0, 'b', 0, 0});
     key.SetText("long", REG_SZ, std::string(4999, 'x'));  // 5000 bytes with its NUL
+    // As installers and scripts may write them: the length of the text alone, no terminator.
+    key.Set("bare", REG_SZ, Text("Access.Database.11"));
+    key.Set("expand bare", REG_EXPAND_SZ, Text("%TEMP%"));
+    key.Set("multi bare", REG_MULTI_SZ, {'a', 0, 'b', 0});
 
     const auto read = [&](const std::string& name) {
         return GetRegistryValue(p.ctx, platform::kHkeyCurrentUser, key.Path(), name);
@@ -37,6 +43,9 @@ TEST(Win32Registry, GetRegistryValueConvertsEveryValueType) {
     EXPECT_EQ(read("dword"), Variant(std::int32_t{-1}));
     EXPECT_EQ(read("multi"), Variant(std::string("a\0b", 3)));
     EXPECT_EQ(read("long"), Variant(std::string(4999, 'x')));
+    EXPECT_EQ(read("bare"), Variant("Access.Database.11"));
+    EXPECT_EQ(read("expand bare"), Variant("%TEMP%"));
+    EXPECT_EQ(read("multi bare"), Variant(std::string("a\0b", 3)));
 }
 
 TEST(Win32Registry, UnsupportedOrMissingValuesRaise1001AndMissingKeysGiveTheDefault) {
@@ -96,6 +105,7 @@ TEST(Win32Registry, ReadSettingByRootName) {
     key.SetDword("count", 0x01020304u);
     key.SetDword("dword", 0x00636261u);  // "abc" and a NUL when read as text
     key.Set("empty", REG_SZ, {});
+    key.Set("bare", REG_SZ, Text("C:\\Apps\\Orvastell"));  // without its terminator
 
     Variant value;
     EXPECT_EQ(ReadSetting(p.ctx, "hkcu", key.Path(), "", "s", Variant("default"), value), 0);
@@ -106,6 +116,8 @@ TEST(Win32Registry, ReadSettingByRootName) {
     EXPECT_EQ(value, Variant(std::int32_t{0x01020304}));
     EXPECT_EQ(ReadSetting(p.ctx, "HKCU", key.Path(), "dword", "S", Variant(), value), 0);
     EXPECT_EQ(value, Variant("abc"));  // type not examined: 4 bytes less the last
+    EXPECT_EQ(ReadSetting(p.ctx, "HKCU", key.Path(), "bare", "S", Variant("default"), value), 0);
+    EXPECT_EQ(value, Variant("C:\\Apps\\Orvastell"));
     EXPECT_EQ(ReadSetting(p.ctx, "HKCU", key.Path(), "empty", "S", Variant("default"), value), 0);
     EXPECT_EQ(value, Variant("default"));
 

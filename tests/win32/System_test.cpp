@@ -5,6 +5,7 @@
 
 #include "Win32Harness.h"
 #include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32Errors.h"
 #include "platform/win32/Win32Process.h"
 #include "platform/win32/Win32Shell.h"
 #include "util/Array.h"
@@ -78,6 +79,25 @@ TEST(Win32Shell, StartProcessStartsTheProgramAtItsPathHiddenOrReportsAMissingOne
     } catch (const AgentError& e) {
         EXPECT_EQ(e.Number(), err::kFileNotFound);
         EXPECT_EQ(e.Description(), "File not found");
+    }
+}
+
+TEST(Win32Shell, AFileTheShellCannotOpenIsToldWithTheSystemsMessage) {
+    win32::Win32Shell shell;
+    testing::ScratchFolder dir;
+    testing::WriteBytes(dir / "front-end.orv-no-program", "x");
+    const std::intptr_t result = shell.ShellExecute("open", dir / "front-end.orv-no-program", "", platform::kSwHide);
+    EXPECT_LE(result, 32);
+    EXPECT_FALSE(shell.ShellExecuteErrorText(result).empty()) << result;
+    // The old SE_ERR_* answers are told with the message of the Windows error they stand for.
+    const std::pair<std::intptr_t, DWORD> meanings[] = {
+        {SE_ERR_NOASSOC, ERROR_NO_ASSOCIATION}, {SE_ERR_ASSOCINCOMPLETE, ERROR_NO_ASSOCIATION},
+        {SE_ERR_SHARE, ERROR_SHARING_VIOLATION}, {SE_ERR_FNF, ERROR_FILE_NOT_FOUND},
+        {SE_ERR_ACCESSDENIED, ERROR_ACCESS_DENIED}, {0, ERROR_NOT_ENOUGH_MEMORY},
+    };
+    for (const auto& [answer, error] : meanings) {
+        EXPECT_FALSE(win32::SystemErrorText(error).empty()) << error;
+        EXPECT_EQ(shell.ShellExecuteErrorText(answer), win32::SystemErrorText(error)) << answer;
     }
 }
 

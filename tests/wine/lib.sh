@@ -164,6 +164,20 @@ no_access_sentence="It appears you do not have Microsoft Access 2003 installed o
 too_old_sentence="Unfortunately, the version of Microsoft Access installed on your computer is too old."
 refusal_text='Sorry, Orvastell can not operate without Microsoft Access 2003 (or the Microsoft Access 2003 Runtime), and will now close.'
 
+# dissociate EXT / associate EXT: files of type EXT have no program at all / are opened by the
+# recorder again, as the prefix has them. In HKEY_CLASSES_ROOT of the 64-bit view, where the
+# shell of the tests' 64-bit agent looks.
+dissociate() { wine reg delete "HKCR\\$1" /f /reg:64 </dev/null >/dev/null 2>&1 || true; }
+associate() {
+  wine reg add "HKCR\\$1" /ve /d OrvTest.Recorder /f /reg:64 </dev/null >/dev/null \
+    || fail "the association of $1 could not be restored"
+}
+# The system's message for a file of a type that no program is associated with (error 1155, as
+# Wine words it).
+no_association_text='No associated application.'
+# shell_refused PATH: the one "Whoops!" box of a file that the shell would not open.
+shell_refused() { whoops "The file $1 could not be opened.\\r\\n\\r\\n$no_association_text"; }
+
 # recorded LOG: the lines of opened.log or registered.log, without their CR.
 recorded() { if [[ -f "$base/tools/$1" ]]; then tr -d '\r' <"$base/tools/$1"; fi; }
 # expect_opened [PATH]...: the shell was asked to open exactly these files, in this order.

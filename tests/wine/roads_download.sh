@@ -115,19 +115,48 @@ road_download_planted_library() {
 }
 roads+=(download_planted_library)
 
-# Without the package: the cabinet is saved, the window closes, nothing is opened, no box.
+# Without the package: the cabinet is saved, the window closes, nothing is opened, and one box
+# says why nothing follows the download.
 road_download_without_package() {
   # Sent in a few pieces, so that the window stays up long enough to be seen.
   download_setup download-without-package slow 40001 no-msi
   download_run 30
   expect_exit 0
-  expect_boxes 1
+  whoops "The Microsoft Access 2003 Runtime was downloaded to $app_win\\runtime\\ACCESSRT.CAB, but its installer package $app_win\\runtime\\ACCESSRT.MSI is missing, so it can not be installed."
+  expect_boxes 2
   window_came_and_went
   saved_as_served
   expect_only "$app/runtime" ACCESSRT.CAB
   expect_opened
 }
-roads+=(download_without_package)
+# No program for .msi files: the cabinet is saved, the shell refuses the package, one box says
+# which file and why, and the run ends as one that an error ended.
+road_download_package_no_association() {
+  download_setup download-package-no-association normal 40001
+  dissociate .msi
+  download_run 30
+  associate .msi
+  expect_exit 1
+  shell_refused "$app_win\\runtime\\ACCESSRT.MSI"
+  expect_boxes 2
+  expect_line "GONE OrvastellDownloadForm|$download_caption"
+  saved_as_served
+  expect_only "$app/runtime" ACCESSRT.MSI ACCESSRT.CAB
+  expect_opened
+}
+# No runtime folder to save into: the error ends the run from inside the window's handler, with
+# its number, and exit code 1 like any run that an error ends.
+road_download_no_runtime_folder() {
+  download_setup download-no-runtime-folder normal 3001
+  rm -rf "$app/runtime"
+  download_run 30
+  expect_exit 1
+  expect_box "Orvastell" "Run-time error '76':\\r\\n\\r\\nPath not found" "[OK]"
+  expect_boxes 2
+  expect_absent "$app/runtime"
+  expect_opened
+}
+roads+=(download_without_package download_package_no_association download_no_runtime_folder)
 
 # A slow trickle: while the transfer runs the amount stays at 0; the first tick says
 # "Calculating...", the idle ones show no estimate; the file arrives whole all the same.

@@ -52,3 +52,19 @@ road_launch_folder_named_like_the_file() {
   not_launched
 }
 roads+=(launch_no_key launch_empty_value launch_folder_named_like_the_file)
+
+# No program for .mde files: the shell refuses the front-end; the user is told which file and
+# why, in one box, and the run ends as one that an error ended.
+road_launch_no_association() {
+  new_scenario launch-no-association
+  printf 'front-end' >"$app/ORV.mde"
+  dissociate .mde
+  run_agent 30
+  associate .mde
+  expect_exit 1
+  shell_refused "$app_win\\ORV.mde"
+  expect_boxes 1
+  expect_opened
+  expect_registered
+}
+roads+=(launch_no_association)

@@ -249,9 +249,10 @@ std::string Win32FileSystem::WindowsFolder() {
     return folder;
 }
 
-std::string Win32FileSystem::ReadAllText(const std::string& path) {
+std::string Win32FileSystem::ReadAllText(const std::string& path, std::uint64_t maxBytes) {
     auto file = OpenRead(path);
     const std::uint64_t length = file->Length();
+    if (length > maxBytes) throw AgentError::FileTooLarge(maxBytes);
     if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
         throw AgentError(7, "Out of memory");
     std::string text(static_cast<std::size_t>(length), '\0');

@@ -9,7 +9,7 @@ public:
     bool FileExists(const std::string& path) override;
     std::string FullPathName(const std::string& path) override;
     std::string WindowsFolder() override;
-    std::string ReadAllText(const std::string& path) override;
+    std::string ReadAllText(const std::string& path, std::uint64_t maxBytes) override;
     std::unique_ptr<platform::File> OpenRead(const std::string& path) override;
     std::unique_ptr<platform::File> CreateNew(const std::string& path, platform::Durability durability) override;
     void ReplaceFile(const std::string& source, const std::string& destination) override;

@@ -38,10 +38,10 @@ std::uint32_t Win32Process::RandomNumber() {
     return value;
 }
 
-void Win32Process::EndNow() {
+void Win32Process::EndNow(std::uint32_t exitCode) {
     ORV_TRACE_EVENT("exit");
     ORV_TRACE_WRITE();
-    ::ExitProcess(0);
+    ::ExitProcess(exitCode);
 }
 
 } // namespace orv::win32

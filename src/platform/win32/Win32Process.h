@@ -9,7 +9,7 @@ public:
     std::string ApplicationFolder() override;
     std::uint32_t ProcessId() override;
     std::uint32_t RandomNumber() override;
-    [[noreturn]] void EndNow() override;
+    [[noreturn]] void EndNow(std::uint32_t exitCode) override;
 };
 
 // The folder part of an executable's full path: without a trailing "\" except at a drive's root

@@ -14,6 +14,37 @@ std::intptr_t Win32Shell::ShellExecute(const std::string& verb, const std::strin
     return reinterpret_cast<std::intptr_t>(result);
 }
 
+std::string Win32Shell::ShellExecuteErrorText(std::intptr_t result) {
+    // ShellExecuteA answers with the old SE_ERR_* numbers, some of which are Windows errors of
+    // their own and some not: each is told with the message of the Windows error it stands for.
+    DWORD code = static_cast<DWORD>(result);
+    switch (result) {
+    case 0:
+        code = ERROR_NOT_ENOUGH_MEMORY;
+        break;
+    case SE_ERR_SHARE:
+        code = ERROR_SHARING_VIOLATION;
+        break;
+    case SE_ERR_ASSOCINCOMPLETE:
+    case SE_ERR_NOASSOC:
+        code = ERROR_NO_ASSOCIATION;
+        break;
+    case SE_ERR_DDETIMEOUT:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDEBUSY:
+        code = ERROR_DDE_FAIL;
+        break;
+    case SE_ERR_DLLNOTFOUND:
+        code = ERROR_DLL_NOT_FOUND;
+        break;
+    default:
+        // SE_ERR_FNF, SE_ERR_PNF, SE_ERR_ACCESSDENIED, SE_ERR_OOM and ERROR_BAD_FORMAT are the
+        // Windows errors of the same numbers.
+        break;
+    }
+    return SystemErrorText(code);
+}
+
 std::uint32_t Win32Shell::StartProcess(const std::string& program, const std::string& commandLine,
                                        std::int32_t show) {
     // CreateProcessA may write into the command line, so it gets its own copy.

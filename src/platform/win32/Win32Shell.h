@@ -8,6 +8,7 @@ class Win32Shell : public platform::Shell {
 public:
     std::intptr_t ShellExecute(const std::string& verb, const std::string& file, const std::string& parameters,
                                std::int32_t show) override;
+    std::string ShellExecuteErrorText(std::intptr_t result) override;
     std::uint32_t StartProcess(const std::string& program, const std::string& commandLine,
                                std::int32_t show) override;
     std::uint32_t GetSystemDirectory(std::string& buffer) override;
