@@ -41,7 +41,8 @@ void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target
     const platform::Locale& locale = ctx.platform.locale;
     window.transfer_->SetRequestTimeout(ctx.settings.RequestTimeout);
     window.view_->SetProgressMax(static_cast<float>(ToDouble(size, locale)));
-    window.transfer_->SetBodyLimit(window.BodyLimit());
+    window.bodyLimit_ = window.BodyLimit();
+    window.transfer_->SetBodyLimit(window.bodyLimit_);
     ctx.settings.DownloadFilePath = ToText(target, locale);
     window.view_->SetStatus("Establishing connection... Please wait...");
     window.requestActive_ = true;

@@ -85,7 +85,8 @@ trap 'stop_helpers; rm -rf "$work"; orv_wine_env_cleanup' EXIT
 # The HTTPS server's certificates; the prefix (and nothing outside it) trusts the test authority:
 # its certificate in the current user's root store, as the system's certificate functions keep
 # it (under the upper-case SHA-1 of the certificate, a Blob of property 32 with the certificate).
-bash "$here/make_certs.sh" "$work/certs" orvastell.test
+# attacker.test: a stranger's host with a certificate that checks out, for the redirect roads.
+bash "$here/make_certs.sh" "$work/certs" orvastell.test attacker.test
 read -r ca_sha1 ca_blob < <(python3 - "$work/certs/ca.pem" <<'PY'
 import hashlib, ssl, struct, sys
 der = ssl.PEM_cert_to_DER_cert(open(sys.argv[1]).read())
