@@ -97,24 +97,6 @@ std::string FailureReason(const TransferFailure& f, std::int32_t timeoutSeconds,
     return "The transfer failed" + error + ".";
 }
 
-// A SHA-256 written as 64 hexadecimal digits, in either case.
-std::optional<platform::Sha256Digest> ParseSha256(const std::string& text) {
-    platform::Sha256Digest digest{};
-    if (text.size() != 2 * digest.size()) return std::nullopt;
-    const auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    for (std::size_t i = 0; i < digest.size(); ++i) {
-        const int high = nibble(text[2 * i]), low = nibble(text[2 * i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return digest;
-}
-
 // An amount that rounds to 0.00 is shown as 0.00, not as -0.00 (the -1 held before the first
 // byte arrives, or a rate that has all but stopped).
 std::string Fixed2(const platform::Locale& locale, double value) {

@@ -341,3 +341,43 @@ road_download_redirect_loop() {
 }
 roads+=(download_https download_https_untrusted download_https_to_http download_https_chain download_https_redirected
   download_redirect_loop)
+
+# The release program itself (ORV_RELEASE_EXE: the test command builds it with the test server's
+# https:// address and the known cabinet's checksum), where this machine runs 32-bit programs:
+# the known file is saved and installed; the same file with one byte changed is refused.
+runs_32bit() {  # true when a 32-bit Windows program runs here
+  local probe="$tools/probe32.exe" rc=0
+  if [[ ! -f "$probe" ]]; then
+    printf 'int main(void) { return 32; }\n' | i686-w64-mingw32-gcc-posix -x c -o "$probe" - || return 1
+  fi
+  wine "$(winpath "$root/$probe")" </dev/null >/dev/null 2>&1 || rc=$?
+  ((rc == 32))
+}
+road_download_release() {
+  scenario="download-release"
+  if [[ -z "${ORV_RELEASE_EXE:-}" ]]; then
+    echo "scenario: $scenario skipped: no release program named (ORV_RELEASE_EXE)"
+    return
+  fi
+  if ! runs_32bit; then
+    echo "scenario: $scenario skipped: this machine runs no 32-bit programs"
+    return
+  fi
+  local mode
+  for mode in file flipped; do
+    download_setup "download-release-$mode" normal 0 "" --agent "$ORV_RELEASE_EXE"
+    echo "$mode $known_cabinet" >"$work/mode"
+    download_run 60
+    expect_exit 0
+    if [[ "$mode" == file ]]; then
+      expect_boxes 1
+      grep -qxF "CONNECT orvastell.test:443" "$work/requests.log" || fail "no CONNECT to orvastell.test:443"
+      saved_as_known
+    else
+      whoops "The file could not be downloaded from $https_url.\\r\\n\\r\\nThe downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not saved."
+      expect_boxes 2
+      nothing_downloaded
+    fi
+  done
+}
+roads+=(download_release)

@@ -5,8 +5,10 @@
 #     values, answered by uidriver.exe, with the shell's "open" of .mde and .msi and the program
 #     regsvr32 replaced by recorder.exe, and the download server (http_server.py) reached through
 #     the system proxy setting.
-# Screenshots go to build/artefacts/. Set ORV_EXE to test another Orvastell.exe, and
-# ORV_E2E_ONLY to a regular expression to run only the roads whose names it matches.
+# Screenshots go to build/artefacts/. Set ORV_EXE to test another Orvastell.exe, ORV_RELEASE_EXE
+# to the release program built with the test values (scripts/test.sh does; a road downloads with
+# it where this machine runs 32-bit programs), and ORV_E2E_ONLY to a regular expression to run only
+# the roads whose names it matches.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
