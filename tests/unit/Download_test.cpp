@@ -447,7 +447,8 @@ TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed
         // server's, whatever the server sent.
         {"503 reported by the control", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::HttpStatus, 0, 503); },
          "The server answered 503 Service Unavailable."},
-        {"status outside the known phrases", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::HttpStatus, 0, 418); },
+        {"status outside the known phrases",
+         [](FakePlatform& p) { p.transfer.failure = Failure(Kind::HttpStatus, 0, 418); },
          "The server answered 418."},
         {"cut short, as the control counted it",
          [](FakePlatform& p) {
@@ -459,7 +460,8 @@ TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed
         {"cut short, as the window counts it",
          [](FakePlatform& p) { p.transfer.contentLength = static_cast<std::int64_t>(p.transfer.body.size()) + 1; },
          "The connection to the server closed after 1000 of 1001 bytes."},
-        {"connection lost in the body, nothing announced", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::Truncated, 12030); },
+        {"connection lost in the body, nothing announced",
+         [](FakePlatform& p) { p.transfer.failure = Failure(Kind::Truncated, 12030); },
          "The connection to the server was lost before the whole file had arrived."},
         {"secure download sent on to a plain address",
          [](FakePlatform& p) {

@@ -300,7 +300,8 @@ TEST(FaultInjection, AFailureAtAnyYieldOfTheTransferSavesNothing) {
         EXPECT_FALSE(p.windows.OpenWindows());
         if (at <= lastYieldInHandler) {
             ExpectLastBox(p, 2, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
-                                    ".\r\n\r\nThe connection to the server was lost before the whole file had arrived.");
+                                    ".\r\n\r\nThe connection to the server was lost before the whole file had "
+                                    "arrived.");
             ExpectFile(p, kCab, "earlier cabinet");
             EXPECT_TRUE(p.shell.executed.empty());
         } else {

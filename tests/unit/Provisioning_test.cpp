@@ -172,7 +172,9 @@ TEST(Provisioning, WithChecksumsOnlyTheNamedControlAndCompanionAreInstalled) {
         FakePlatform p;
         p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl);
         p.files.AddFile(kUpdates + "\\MSINET.oca", kCompanion);
-        AgentContext ctx(p.platform, {}, ControlSource{DigestOf(p, kControl) + "," + ToUpperAscii(DigestOf(p, kCompanion))});
+        // Either case names the same file.
+        const std::string setting = DigestOf(p, kControl) + "," + ToUpperAscii(DigestOf(p, kCompanion));
+        AgentContext ctx(p.platform, {}, ControlSource{setting});
         if (c.arrange) c.arrange(p);
         const Variant result = EnsureTransferControl(ctx);
         EXPECT_TRUE(test::TemporaryFiles(p.files).empty());
@@ -201,8 +203,10 @@ TEST(Provisioning, WithChecksumsAMissingCompanionIsReportedAndTheNamedControlSti
     p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl);
     AgentContext ctx(p.platform, {}, ControlSource{DigestOf(p, kControl) + "," + DigestOf(p, kCompanion)});
     EXPECT_TRUE(Returned(EnsureTransferControl(ctx), true));
-    EXPECT_EQ(Effects(p), (std::vector<std::string>{"box Whoops!", "replace " + kSystemControl, "process " + kRegister}));
-    EXPECT_EQ(p.messageBox.shown[0].text.rfind("A problem has occured:\r\nThe file was not copied successfully.", 0), 0u);
+    EXPECT_EQ(Effects(p),
+              (std::vector<std::string>{"box Whoops!", "replace " + kSystemControl, "process " + kRegister}));
+    EXPECT_EQ(p.messageBox.shown[0].text.rfind("A problem has occured:\r\nThe file was not copied successfully.", 0),
+              0u);
 }
 
 TEST(Provisioning, ASettingThatNamesNoChecksumsInstallsNothing) {

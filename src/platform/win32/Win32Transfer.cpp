@@ -66,8 +66,8 @@ WinInet LoadWinInet() {
     api.HttpQueryInfoA = ORV_PROC_ADDRESS(module, HttpQueryInfoA);
     api.InternetReadFile = ORV_PROC_ADDRESS(module, InternetReadFile);
     api.InternetCloseHandle = ORV_PROC_ADDRESS(module, InternetCloseHandle);
-    api.loaded = api.InternetOpenA && api.InternetSetOptionA &&
-                 api.InternetSetStatusCallbackA && api.InternetCrackUrlA && api.InternetCombineUrlA && api.InternetConnectA &&
+    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetSetStatusCallbackA &&
+                 api.InternetCrackUrlA && api.InternetCombineUrlA && api.InternetConnectA &&
                  api.HttpOpenRequestA && api.HttpSendRequestA && api.HttpQueryInfoA && api.InternetReadFile &&
                  api.InternetCloseHandle;
     return api;
@@ -491,7 +491,8 @@ void RunRequest(Request& r) {
         filling.Grow(got);
         received += got;
         // A server that never stops sending must not take all the memory there is.
-        if (received > static_cast<std::uint64_t>(r.bodyLimit)) return Finish(r, Failed(TransferFailure::Kind::TooLarge));
+        if (received > static_cast<std::uint64_t>(r.bodyLimit))
+            return Finish(r, Failed(TransferFailure::Kind::TooLarge));
         if (filling.Room() > 0) continue;
         {
             Lock lock(r.lock);
