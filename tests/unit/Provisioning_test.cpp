@@ -121,7 +121,7 @@ TEST(Provisioning, TheControlSettingIsTwoChecksumsAndACommaAndNothingElse) {
         {b + "," + a, true},
         {"", false},
         {a, false},
-        {a + "," , false},
+        {a + ",", false},
         {"," + b, false},
         {a + ", " + b, false},
         {a + " ," + b, false},
@@ -130,7 +130,7 @@ TEST(Provisioning, TheControlSettingIsTwoChecksumsAndACommaAndNothingElse) {
         {a + "," + b + "," + a, false},
         {a.substr(1) + "," + b, false},
         {a + "," + b + "0", false},
-        {"g" + a.substr(1) + "," + b, false},
+        {a.substr(0, 63) + "g," + b, false},
         {a + "," + b.substr(0, 63) + "x", false},
     };
     for (const auto& c : cases) {
