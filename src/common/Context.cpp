@@ -4,7 +4,8 @@
 
 namespace orv {
 
-AgentContext::AgentContext(platform::Platform& p, RuntimeSource source) : platform(p), runtime(std::move(source)) {}
+AgentContext::AgentContext(platform::Platform& p, RuntimeSource source, ControlSource controlSource)
+    : platform(p), runtime(std::move(source)), control(std::move(controlSource)) {}
 AgentContext::~AgentContext() = default;
 
 } // namespace orv

@@ -37,14 +37,23 @@ struct RuntimeSource {
     std::string sha256;  // hexadecimal; empty: the file is not checked
 };
 
+// The transfer control that provisioning may install, as the build names it (the program takes it
+// from its build settings; tests give their own): the SHA-256 of MSINET.OCX, a comma, and the
+// SHA-256 of MSINET.oca, each 64 hexadecimal digits. Empty: whatever the updates folder holds is
+// installed.
+struct ControlSource {
+    std::string sha256;
+};
+
 struct AgentContext {
-    explicit AgentContext(platform::Platform& p, RuntimeSource runtime = {});
+    explicit AgentContext(platform::Platform& p, RuntimeSource runtime = {}, ControlSource control = {});
     ~AgentContext();
     AgentContext(const AgentContext&) = delete;
     AgentContext& operator=(const AgentContext&) = delete;
 
     platform::Platform& platform;
     const RuntimeSource runtime;
+    const ControlSource control;
     AgentSettings settings;
 
     // The single instances of the two windows, each made by its own module when first asked for

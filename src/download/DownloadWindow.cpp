@@ -46,49 +46,55 @@ const char* ReasonPhrase(std::int32_t status) {
     }
 }
 
-// The control describes its failures in words meant for the user; where it gives none, the kind
-// of failure is put in words here.
-std::string FailureReason(const TransferFailure& f, std::int32_t timeoutSeconds) {
-    if (!f.text.empty()) return f.text;
+std::string Seconds(std::int32_t n) { return std::to_string(n) + (n == 1 ? " second" : " seconds"); }
+
+// Every word the user reads about a failed transfer is written here, from the facts the control
+// reports: a server's own words (its reason phrase, the address it sends the download on to)
+// never reach a box.
+std::string FailureReason(const TransferFailure& f, std::int32_t timeoutSeconds, std::int64_t bodyLimit,
+                          const std::string& address) {
+    using Kind = TransferFailure::Kind;
+    const std::string error = f.systemError != 0 ? " (error " + std::to_string(f.systemError) + ")" : "";
     switch (f.kind) {
-    case TransferFailure::Kind::Connection:
-        return "The server could not be reached. Please check your Internet connection and try again.";
-    case TransferFailure::Kind::Timeout:
-        return "The server did not answer within " + std::to_string(timeoutSeconds) +
-               " seconds. Please try again later.";
-    case TransferFailure::Kind::HttpStatus: {
-        if (f.httpStatus == 0) return "The server did not send a valid answer.";
+    case Kind::NameNotResolved:
+        return "The server's name could not be found. Please check your Internet connection.";
+    case Kind::CannotConnect:
+        return "The server could not be reached. Please check your Internet connection.";
+    case Kind::ConnectionLost:
+        return "The connection to the server was lost.";
+    case Kind::Timeout:
+        return "The server did not answer within " + Seconds(timeoutSeconds) + ".";
+    case Kind::Certificate:
+        return "The server's certificate could not be verified, so the download was refused" + error + ".";
+    case Kind::HttpStatus: {
+        if (f.httpStatus == 0) return "The server's reply was not understood.";
         const char* phrase = ReasonPhrase(f.httpStatus);
         return "The server answered " + std::to_string(f.httpStatus) + (phrase ? std::string(" ") + phrase : "") +
                ".";
     }
-    case TransferFailure::Kind::Truncated:
-        return "The connection was closed before the whole file had arrived.";
-    case TransferFailure::Kind::TooLarge:
-        return "The server sent far more than the expected size, so the download was stopped.";
-    case TransferFailure::Kind::None:
-    case TransferFailure::Kind::Other:
+    case Kind::Truncated:
+        if (f.received >= 0 && f.announced >= 0)
+            return "The connection to the server closed after " + std::to_string(f.received) + " of " +
+                   std::to_string(f.announced) + " bytes.";
+        return "The connection to the server was lost before the whole file had arrived.";
+    case Kind::TooLarge:
+        return "The server sent more than " + std::to_string(bodyLimit) +
+               " bytes, far more than the expected size, so the download was stopped.";
+    case Kind::InsecureRedirect:
+        return "The download was redirected to an address that is not secure, so it was stopped.";
+    case Kind::TooManyRedirects:
+        return "The download was redirected too many times, so it was stopped.";
+    case Kind::BadAddress:
+        return "The download address is not valid: " + address;
+    case Kind::NotStarted:
+        return "The download could not be started" + error + ".";
+    case Kind::OutOfMemory:
+        return "There is not enough memory to hold the file.";
+    case Kind::None:
+    case Kind::Other:
         break;
     }
-    return "The transfer failed.";
-}
-
-// A SHA-256 written as 64 hexadecimal digits, in either case.
-std::optional<platform::Sha256Digest> ParseSha256(const std::string& text) {
-    platform::Sha256Digest digest{};
-    if (text.size() != 2 * digest.size()) return std::nullopt;
-    const auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    for (std::size_t i = 0; i < digest.size(); ++i) {
-        const int high = nibble(text[2 * i]), low = nibble(text[2 * i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    return digest;
+    return "The transfer failed" + error + ".";
 }
 
 // An amount that rounds to 0.00 is shown as 0.00, not as -0.00 (the -1 held before the first
@@ -244,22 +250,15 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
     const auto received = static_cast<std::int64_t>(receivedData_.Size());
     if (announced >= 0 && received < announced) {
         failure.kind = TransferFailure::Kind::Truncated;
-        failure.text = "The connection was closed before the whole file had arrived (" + std::to_string(received) +
-                       " of " + std::to_string(announced) + " bytes).";
+        failure.received = received;
+        failure.announced = announced;
         return Fail(failure);
     }
-    if (received == 0) {
-        // Saving nothing over the target would only destroy a good copy that may be there.
-        failure.kind = TransferFailure::Kind::Other;
-        failure.text = "The server sent an empty file.";
-        return Fail(failure);
-    }
+    // Saving nothing over the target would only destroy a good copy that may be there.
+    if (received == 0) return Fail("The server sent an empty file.");
     if (!ctx_.settings.DownloadSHA256.empty()) {
-        failure.text = CheckExpectedFile();
-        if (!failure.text.empty()) {
-            failure.kind = TransferFailure::Kind::Other;
-            return Fail(failure);
-        }
+        const std::string mismatch = CheckExpectedFile();
+        if (!mismatch.empty()) return Fail(mismatch);
     }
     Complete();
 }
@@ -330,12 +329,15 @@ void DownloadWindow::Complete() {
 }
 
 void DownloadWindow::Fail(const TransferFailure& failure) {
+    Fail(FailureReason(failure, ctx_.settings.RequestTimeout, bodyLimit_, transfer_->URL()));
+}
+
+void DownloadWindow::Fail(const std::string& reason) {
     requestActive_ = false;
     const std::string address = transfer_->URL();
     transfer_->Cancel();
     ForgetBody();
-    ShowError(ctx_, "The file could not be downloaded from " + address + "." + kParagraph +
-                        FailureReason(failure, ctx_.settings.RequestTimeout));
+    ShowError(ctx_, "The file could not be downloaded from " + address + "." + kParagraph + reason);
     // The window may have been closed while the box was up.
     Unload();
 }

@@ -66,6 +66,7 @@ private:
     void Complete();
     // Stops the request, tells the user what failed and closes the window; nothing is saved.
     void Fail(const platform::TransferFailure& failure);
+    void Fail(const std::string& reason);
     void ForgetBody();
 
     AgentContext& ctx_;
@@ -78,6 +79,8 @@ private:
     ByteBlocks receivedData_;
     std::int32_t lastTickMs_ = 0;
     std::int32_t lastUBound_ = 0;
+    // The most body the current download takes in, as StartDownload gave it to the control.
+    std::int64_t bodyLimit_ = 0;
     bool busy_ = false;
     // True from StartDownload until the request has been saved, has failed or was abandoned;
     // state changes outside that span (late ones after the end) are ignored.

@@ -1,6 +1,9 @@
 // Internet module: the runtime download and installation, the start of a download in the
 // download window, and the provisioning of the transfer control.
 #pragma once
+#include <optional>
+#include <string>
+
 #include "common/Context.h"
 
 namespace orv {
@@ -11,5 +14,13 @@ void DownloadAccessRuntime(AgentContext& ctx);
 void InstallAccessRuntime(AgentContext& ctx);
 void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target, const Variant& address);
 Variant EnsureTransferControl(AgentContext& ctx);
+
+// The SHA-256s of the transfer control and its companion, read from the build's setting
+// (ControlSource): the control's, a comma, the companion's, each 64 hexadecimal digits in either
+// case, nothing else (no blanks). None for anything else, the empty setting included.
+struct ControlChecksums {
+    platform::Sha256Digest control{}, companion{};
+};
+std::optional<ControlChecksums> ParseControlChecksums(const std::string& setting);
 
 } // namespace orv

@@ -25,12 +25,32 @@ enum TransferState : std::int16_t {
     icResponseCompleted = 12,
 };
 
-// What went wrong with a request, for the failure rules of the download window.
+// What went wrong with a request, as facts: which kind of failure, the system's error number and
+// the numbers of the answer. The control never words a failure, and never passes on any text of
+// the server's: everything the user reads about it is the agent's own.
 struct TransferFailure {
-    enum class Kind { None, Connection, Timeout, HttpStatus, Truncated, TooLarge, Other };
+    enum class Kind {
+        None,
+        NameNotResolved,   // the server's name could not be looked up
+        CannotConnect,     // no connection to the server (or the proxy) could be made
+        ConnectionLost,    // the connection was closed or reset before the answer came
+        Timeout,           // no answer within the request time-out
+        Certificate,       // the server's certificate could not be verified
+        HttpStatus,        // an answer other than success: httpStatus (0: no status understood)
+        Truncated,         // the body ended before all of it had come: received of announced
+        TooLarge,          // more than the body limit was announced or sent
+        InsecureRedirect,  // a secure request was sent on to an address that is not secure
+        TooManyRedirects,  // sent on more often than the control follows
+        BadAddress,        // the address is not an http:// or https:// address
+        NotStarted,        // the request could not be started (no Internet library, no thread)
+        OutOfMemory,       // the body did not fit into memory
+        Other,             // another failure of the system: systemError
+    };
     Kind kind = Kind::None;
-    std::int32_t httpStatus = 0;       // for HttpStatus
-    std::string text;                  // a description a user can read
+    std::uint32_t systemError = 0;  // the system's error number, 0 when none
+    std::int32_t httpStatus = 0;    // for HttpStatus
+    std::int64_t received = -1;     // bytes of the body that had come, -1 when not counted
+    std::int64_t announced = -1;    // the length the server announced, -1 when none
 };
 
 class TransferEvents {

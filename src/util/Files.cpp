@@ -20,6 +20,8 @@ Variant LastElement(AgentContext& ctx, const Variant& path, const std::string& s
     return SplitText(text, parts, separator, -1, kCompareBinary).back();
 }
 
+} // namespace
+
 // A new file beside a target, that replaces the target only once it is complete, and is removed
 // when the work on it did not finish. Its name is the target's, the process id and a random part,
 // and it is created only where nothing has that name yet: a file or a link that someone placed
@@ -60,6 +62,12 @@ private:
     bool committed_ = false;
 };
 
+namespace {
+
+void ReportCopyFailure(AgentContext& ctx, const AgentError& e) {
+    ShowError(ctx, "The file was not copied successfully.\r\n\r\n" + e.Description());
+}
+
 } // namespace
 
 bool FileExists(AgentContext& ctx, const Variant& path) {
@@ -93,35 +101,81 @@ bool IsPlainFileName(const std::string& name) {
     return !((digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
 }
 
-bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination) {
+PendingCopy::PendingCopy(AgentContext& ctx, const std::string& source, const std::string& destination, bool digest)
+    : destination_(destination) {
     auto& files = ctx.platform.files;
+    std::vector<std::uint8_t> block(kCopyBlockSize);
+    auto in = files.OpenRead(source);
+    std::uint64_t remaining = in->Length();
+    // What was written, kept to be hashed in one piece once complete.
+    ByteBlocks written;
+    const bool hashed = digest && remaining <= kMaxDigestLength;
+    // The copy replaces the user's front-end or a system component: on the disk before it does.
+    temp_ = std::make_unique<TemporaryFile>(ctx, destination, platform::Durability::Flushed);
+    platform::File& out = temp_->File();
+    while (remaining > 0) {
+        const std::size_t want = remaining < kCopyBlockSize ? static_cast<std::size_t>(remaining) : kCopyBlockSize;
+        const std::size_t got = in->Read(block.data(), want);
+        // A source that shrinks under the copy (a share that went away) must not pass for a
+        // complete copy.
+        if (got != want) throw AgentError(62, "Input past end of file");
+        out.Write(block.data(), got);
+        if (hashed) written.Append(block.data(), got);
+        remaining -= got;
+    }
+    out.Close();
+    in->Close();
+    if (hashed) {
+        std::vector<platform::ByteSpan> pieces;
+        written.ForEachBlock([&](const std::uint8_t* data, std::size_t n) { pieces.emplace_back(data, n); });
+        digest_ = ctx.platform.hash.Sha256(pieces);
+    }
+}
+
+PendingCopy::~PendingCopy() = default;
+
+void PendingCopy::Commit() { temp_->CommitTo(destination_); }
+
+std::optional<PendingCopy> PrepareCopy(AgentContext& ctx, const std::string& source, const std::string& destination,
+                                       bool digest) {
     try {
-        std::vector<std::uint8_t> block(kCopyBlockSize);
-        auto in = files.OpenRead(source);
-        // The copy replaces the user's front-end or a system component: on the disk before it does.
-        TemporaryFile temp(ctx, destination, platform::Durability::Flushed);
-        {
-            platform::File& out = temp.File();
-            std::uint64_t remaining = in->Length();
-            while (remaining > 0) {
-                const std::size_t want =
-                    remaining < kCopyBlockSize ? static_cast<std::size_t>(remaining) : kCopyBlockSize;
-                const std::size_t got = in->Read(block.data(), want);
-                // A source that shrinks under the copy (a share that went away) must not pass
-                // for a complete copy.
-                if (got != want) throw AgentError(62, "Input past end of file");
-                out.Write(block.data(), got);
-                remaining -= got;
-            }
-            out.Close();
-        }
-        in->Close();
-        temp.CommitTo(destination);
+        return std::optional<PendingCopy>(std::in_place, ctx, source, destination, digest);
+    } catch (const AgentError& e) {
+        ReportCopyFailure(ctx, e);
+        return std::nullopt;
+    }
+}
+
+bool CommitCopy(AgentContext& ctx, PendingCopy& copy) {
+    try {
+        copy.Commit();
         return true;
     } catch (const AgentError& e) {
-        ShowError(ctx, "The file was not copied successfully.\r\n\r\n" + e.Description());
+        ReportCopyFailure(ctx, e);
         return false;
     }
+}
+
+bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination) {
+    std::optional<PendingCopy> copy = PrepareCopy(ctx, source, destination, false);
+    return copy && CommitCopy(ctx, *copy);
+}
+
+std::optional<platform::Sha256Digest> ParseSha256(const std::string& text) {
+    platform::Sha256Digest digest{};
+    if (text.size() != 2 * digest.size()) return std::nullopt;
+    const auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (std::size_t i = 0; i < digest.size(); ++i) {
+        const int high = nibble(text[2 * i]), low = nibble(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        digest[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return digest;
 }
 
 namespace {

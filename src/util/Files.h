@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "common/Context.h"
@@ -32,6 +34,45 @@ bool IsPlainFileName(const std::string& name);
 // replaces it only once complete, so a failure leaves the destination as it was. On failure
 // the user gets one "Whoops!" box and the result is false.
 bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination);
+
+class TemporaryFile;
+
+// A copy of `source` written to a new temporary file beside `destination`, that takes the
+// destination's name only when committed and is removed otherwise. Asked for its digest, it gives
+// the SHA-256 of the bytes it wrote: what is checked is what would be installed, not a file that
+// someone could change between a check and a copy.
+class PendingCopy {
+public:
+    // The most a copy holds to take its digest: no file that a build names is anywhere near it.
+    static constexpr std::uint64_t kMaxDigestLength = std::uint64_t{64} * 1024 * 1024;
+
+    // Copies; throws AgentError on failure, leaving nothing behind.
+    PendingCopy(AgentContext& ctx, const std::string& source, const std::string& destination, bool digest);
+    ~PendingCopy();
+    PendingCopy(const PendingCopy&) = delete;
+    PendingCopy& operator=(const PendingCopy&) = delete;
+
+    // The SHA-256 of the bytes written; none when not asked for, or for a file longer than
+    // kMaxDigestLength.
+    const std::optional<platform::Sha256Digest>& Digest() const { return digest_; }
+    // Gives the copy the destination's name; throws AgentError on failure.
+    void Commit();
+
+private:
+    std::unique_ptr<TemporaryFile> temp_;
+    std::string destination_;
+    std::optional<platform::Sha256Digest> digest_;
+};
+
+// The same as a step of a larger copy: the copy, or none after the one "Whoops!" box that
+// CopyFile shows for a failed copy.
+std::optional<PendingCopy> PrepareCopy(AgentContext& ctx, const std::string& source, const std::string& destination,
+                                       bool digest);
+// Commits a pending copy; false after that same box.
+bool CommitCopy(AgentContext& ctx, PendingCopy& copy);
+
+// A SHA-256 written as 64 hexadecimal digits, in either case; none for anything else.
+std::optional<platform::Sha256Digest> ParseSha256(const std::string& text);
 
 // Writes `size` bytes to a temporary file beside `path`, then replaces `path` with it. On any
 // failure the temporary file is removed, `path` keeps its former content and the error is

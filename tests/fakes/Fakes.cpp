@@ -382,6 +382,7 @@ std::string FakeFileSystem::ReadAllText(const std::string& path, std::uint64_t m
 }
 
 std::unique_ptr<platform::File> FakeFileSystem::OpenRead(const std::string& path) {
+    if (onOpenRead) onOpenRead(path);
     const std::string n = NormalizePath(path);
     if (!files.count(n)) {
         if (folders.count(n)) throw AgentError(75, "Path/File access error");

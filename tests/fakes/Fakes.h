@@ -183,6 +183,9 @@ public:
     std::set<std::string> failCreateBeside;
     std::set<std::string> failReplace;  // normalized destinations whose ReplaceFile throws 70
     bool failClose = false;             // Close of a written file throws 61
+    // Runs at the start of every OpenRead, so a test can change a file between two opens as
+    // another program could.
+    std::function<void(const std::string& path)> onOpenRead;
     std::uint64_t bytesWritten = 0;
     std::vector<std::size_t> readSizes, writeSizes;  // sizes asked of each Read and Write
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the shipped Orvastell.exe (the 32-bit release build) for what cannot be run here: that it
-# is a 32-bit Windows GUI program that needs nothing beyond Windows itself, and that the
-# compiler's hardening is in it.
+# is a 32-bit Windows GUI program that needs nothing beyond Windows itself, that the compiler's
+# hardening is in it, and that it names the files it accepts: an https:// address and a SHA-256
+# for the runtime's cabinet, and the SHA-256s of the transfer control and its companion.
 #   check_exe.sh PATH-TO-Orvastell.exe
 set -euo pipefail
 exe="$1"
@@ -34,9 +35,27 @@ if grep -qaE 'WinMain entered|question answered|shell open returned' "$exe"; the
   fail "the benchmarks' trace is compiled in"
 fi
 
+# The build's settings, as the program carries them (each a text that begins with its name, whose
+# value is the one the program uses).
+setting() {  # setting NAME: its value; fails unless the program carries it exactly once
+  local values
+  values="$(LC_ALL=C grep -aoE "$1=[[:print:]]*" "$exe" || true)"
+  [[ -n "$values" && "$(wc -l <<<"$values")" == 1 ]] || return 1
+  echo "${values#"$1="}"
+}
+hex64='[0-9A-Fa-f]{64}'
+url="" sha256="" control=""
+url="$(setting ORV_DOWNLOAD_URL)" || fail "the program does not carry ORV_DOWNLOAD_URL once"
+sha256="$(setting ORV_DOWNLOAD_SHA256)" || fail "the program does not carry ORV_DOWNLOAD_SHA256 once"
+control="$(setting ORV_CONTROL_SHA256)" || fail "the program does not carry ORV_CONTROL_SHA256 once"
+[[ "$url" == https://* ]] || fail "the runtime's address is not an https:// address (ORV_DOWNLOAD_URL=$url)"
+[[ "$sha256" =~ ^${hex64}$ ]] || fail "no SHA-256 of the runtime's cabinet (ORV_DOWNLOAD_SHA256=$sha256)"
+[[ "$control" =~ ^${hex64},${hex64}$ ]] || fail "no SHA-256s of the transfer control (ORV_CONTROL_SHA256=$control)"
+
 if ((failures)); then
   echo "release check of $exe: $failures failure(s)"
   exit 1
 fi
 echo "release check of $exe: a 32-bit Windows GUI program that needs only the system's libraries," \
-  "with $calls calls of the stack protector's check"
+  "with $calls calls of the stack protector's check; the runtime from $url with SHA-256 $sha256;" \
+  "the transfer control and companion with SHA-256s $control"

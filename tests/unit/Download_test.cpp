@@ -247,7 +247,7 @@ TEST(DownloadWindow, TheBufferTakesMemoryABlockAtATimeWhateverTheServerAnnounces
         } else {
             EXPECT_FALSE(p.files.HasFile(kCab));
             ASSERT_EQ(p.messageBox.shown.size(), 1u);
-            EXPECT_NE(p.messageBox.shown[0].text.find("(1000 of 1099511627776 bytes)"), std::string::npos);
+            EXPECT_NE(p.messageBox.shown[0].text.find("after 1000 of 1099511627776 bytes."), std::string::npos);
         }
     }
 }
@@ -438,39 +438,69 @@ TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed
         {"name look-up fails before any response",
          [](FakePlatform& p) {
              p.transfer.statesOnExecute = {platform::icHostResolvingHost, platform::icError};
-             p.transfer.failure = Failure(Kind::Connection, "The server name could not be resolved.");
+             p.transfer.failure = Failure(Kind::NameNotResolved, 12007);
          },
-         "The server name could not be resolved."},
+         "The server's name could not be found. Please check your Internet connection."},
         {"error state without details while connecting",
          [](FakePlatform& p) { p.transfer.statesOnExecute = {platform::icConnecting, platform::icError}; },
          "The transfer failed."},
-        {"connection lost, reported with another state",
+        {"no connection, reported with another state",
          [](FakePlatform& p) {
              p.transfer.statesOnExecute = {platform::icConnecting, platform::icDisconnected};
-             p.transfer.failure = Failure(Kind::Connection);
+             p.transfer.failure = Failure(Kind::CannotConnect, 12029);
          },
-         "The server could not be reached. Please check your Internet connection and try again."},
+         "The server could not be reached. Please check your Internet connection."},
+        {"connection lost before the answer", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::ConnectionLost); },
+         "The connection to the server was lost."},
         {"time-out once the response had begun", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::Timeout); },
-         "The server did not answer within 60 seconds. Please try again later."},
+         "The server did not answer within 60 seconds."},
+        {"certificate refused", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::Certificate, 12045); },
+         "The server's certificate could not be verified, so the download was refused (error 12045)."},
         {"404", [](FakePlatform& p) { p.transfer.responseCode = 404; }, "The server answered 404 Not Found."},
         {"500", [](FakePlatform& p) { p.transfer.responseCode = 500; },
          "The server answered 500 Internal Server Error."},
         {"199", [](FakePlatform& p) { p.transfer.responseCode = 199; }, "The server answered 199."},
         {"300", [](FakePlatform& p) { p.transfer.responseCode = 300; }, "The server answered 300."},
         {"no status at all", [](FakePlatform& p) { p.transfer.responseCode = 0; },
-         "The server did not send a valid answer."},
-        {"status with the control's own phrase",
-         [](FakePlatform& p) {
-             p.transfer.responseCode = 418;
-             p.transfer.failure = Failure(Kind::HttpStatus, "The server answered 418 I'm a teapot.", 418);
-         },
-         "The server answered 418 I'm a teapot."},
-        {"status outside the known phrases", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::HttpStatus, {}, 418); },
+         "The server's reply was not understood."},
+        // The number and the agent's own phrase for it: the control hands over no phrase of the
+        // server's, whatever the server sent.
+        {"503 reported by the control", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::HttpStatus, 0, 503); },
+         "The server answered 503 Service Unavailable."},
+        {"status outside the known phrases",
+         [](FakePlatform& p) { p.transfer.failure = Failure(Kind::HttpStatus, 0, 418); },
          "The server answered 418."},
+        {"cut short, as the control counted it",
+         [](FakePlatform& p) {
+             p.transfer.failure = Failure(Kind::Truncated);
+             p.transfer.failure.received = 1500;
+             p.transfer.failure.announced = 3001;
+         },
+         "The connection to the server closed after 1500 of 3001 bytes."},
+        {"cut short, as the window counts it",
+         [](FakePlatform& p) { p.transfer.contentLength = static_cast<std::int64_t>(p.transfer.body.size()) + 1; },
+         "The connection to the server closed after 1000 of 1001 bytes."},
+        {"connection lost in the body, nothing announced",
+         [](FakePlatform& p) { p.transfer.failure = Failure(Kind::Truncated, 12030); },
+         "The connection to the server was lost before the whole file had arrived."},
+        {"secure download sent on to a plain address",
+         [](FakePlatform& p) {
+             p.transfer.statesOnExecute = {platform::icConnecting, platform::icError};
+             p.transfer.failure = Failure(Kind::InsecureRedirect);
+         },
+         "The download was redirected to an address that is not secure, so it was stopped."},
+        {"too many redirects", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::TooManyRedirects); },
+         "The download was redirected too many times, so it was stopped."},
+        {"not started", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::NotStarted, 126); },
+         "The download could not be started (error 126)."},
+        {"out of memory", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::OutOfMemory); },
+         "There is not enough memory to hold the file."},
+        {"another failure of the system", [](FakePlatform& p) { p.transfer.failure = Failure(Kind::Other, 12150); },
+         "The transfer failed (error 12150)."},
         {"empty body", [](FakePlatform& p) { p.transfer.body.clear(); }, "The server sent an empty file."},
         {"a body past twice the expected size",
          [](FakePlatform& p) { p.transfer.body.resize(std::size_t{34148} * 2048 + 1); },
-         "The server sent far more than the expected size, so the download was stopped."},
+         "The server sent more than 69935104 bytes, far more than the expected size, so the download was stopped."},
     };
     for (const bool earlier : {true, false}) {
         for (const auto& c : cases) {

@@ -267,8 +267,8 @@ TEST(FaultInjection, ABodyCutAtAnyChunkIsNeverSaved) {
         StartRuntimeDownload(p, cut);
         Pump(p);
         ExpectLastBox(p, 2, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
-                                ".\r\n\r\nThe connection was closed before the whole file had arrived (" +
-                                std::to_string(cut) + " of 3000 bytes).");
+                                ".\r\n\r\nThe connection to the server closed after " + std::to_string(cut) +
+                                " of 3000 bytes.");
         ExpectFile(p, kCab, "earlier cabinet");
         EXPECT_TRUE(p.shell.executed.empty());
         EXPECT_FALSE(p.windows.OpenWindows());
@@ -302,7 +302,8 @@ TEST(FaultInjection, AFailureAtAnyYieldOfTheTransferSavesNothing) {
         EXPECT_FALSE(p.windows.OpenWindows());
         if (at <= lastYieldInHandler) {
             ExpectLastBox(p, 2, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
-                                    ".\r\n\r\nThe connection was closed before the whole file had arrived.");
+                                    ".\r\n\r\nThe connection to the server was lost before the whole file had "
+                                    "arrived.");
             ExpectFile(p, kCab, "earlier cabinet");
             EXPECT_TRUE(p.shell.executed.empty());
         } else {

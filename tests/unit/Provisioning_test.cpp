@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 
+#include "TestSupport.h"
 #include "download/Internet.h"
 #include "fakes/Fakes.h"
 
@@ -9,6 +12,7 @@ namespace orv {
 namespace {
 
 using fakes::FakePlatform;
+using fakes::HexOf;
 
 // The 32-bit system folder of a 64-bit Windows: the control is a 32-bit component.
 const std::string kSystemControl = "C:\\WINDOWS\\SysWOW64\\MSINET.OCX";
@@ -96,6 +100,123 @@ TEST(Provisioning, AnUnreadableSystemFolderGivesPathsAtTheDriveRoot) {
     p.files.AddFile("\\MSINET.OCX", "control at the root");
     EXPECT_TRUE(Returned(EnsureTransferControl(p.ctx), true));
     EXPECT_TRUE(Effects(p).empty());
+}
+
+// ---------------------------------------------------------------- the control the build names
+
+const std::string kControl = "the transfer control the build names";
+const std::string kCompanion = "its companion";
+
+std::string DigestOf(FakePlatform& p, const std::string& content) {
+    return HexOf(p.hash.Sha256Of(std::vector<std::uint8_t>(content.begin(), content.end())));
+}
+
+TEST(Provisioning, TheControlSettingIsTwoChecksumsAndACommaAndNothingElse) {
+    const std::string a(64, 'a'), b = "0123456789ABCDEFabcdef0123456789ABCDEFabcdef0123456789ABCDEFabcd";
+    const struct {
+        std::string setting;
+        bool valid;
+    } cases[] = {
+        {a + "," + b, true},
+        {b + "," + a, true},
+        {"", false},
+        {a, false},
+        {a + ",", false},
+        {"," + b, false},
+        {a + ", " + b, false},
+        {a + " ," + b, false},
+        {a + ";" + b, false},
+        {a + "," + b + ",", false},
+        {a + "," + b + "," + a, false},
+        {a.substr(1) + "," + b, false},
+        {a + "," + b + "0", false},
+        {a.substr(0, 63) + "g," + b, false},
+        {a + "," + b.substr(0, 63) + "x", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        const std::optional<ControlChecksums> parsed = ParseControlChecksums(c.setting);
+        ASSERT_EQ(parsed.has_value(), c.valid);
+        if (!c.valid) continue;
+        const std::string control = c.setting.substr(0, 64), companion = c.setting.substr(65);
+        EXPECT_EQ(HexOf(parsed->control), ToLowerAscii(control));
+        EXPECT_EQ(HexOf(parsed->companion), ToLowerAscii(companion));
+    }
+}
+
+TEST(Provisioning, WithChecksumsOnlyTheNamedControlAndCompanionAreInstalled) {
+    struct Case {
+        const char* what;
+        std::function<void(FakePlatform&)> arrange;  // after the right files are in place
+        const char* notNamed;                        // the file the box names; nullptr: installed
+    };
+    const Case cases[] = {
+        {"both as named", {}, nullptr},
+        {"the control changed",
+         [](FakePlatform& p) { p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl + "!"); }, "MSINET.OCX"},
+        {"the companion changed",
+         [](FakePlatform& p) { p.files.AddFile(kUpdates + "\\MSINET.oca", "another companion"); }, "MSINET.oca"},
+        // Only the bytes that the copy writes are checked: a control swapped in after its first
+        // reading is not the one installed, and no second reading may install another.
+        {"the control swapped after the first open",
+         [](FakePlatform& p) {
+             p.files.onOpenRead = [&p, opens = 0](const std::string& path) mutable {
+                 if (path == kUpdates + "\\MSINET.OCX" && ++opens == 2)
+                     p.files.AddFile(path, "a control of someone else's");
+             };
+         },
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl);
+        p.files.AddFile(kUpdates + "\\MSINET.oca", kCompanion);
+        // Either case names the same file.
+        const std::string setting = DigestOf(p, kControl) + "," + ToUpperAscii(DigestOf(p, kCompanion));
+        AgentContext ctx(p.platform, {}, ControlSource{setting});
+        if (c.arrange) c.arrange(p);
+        const Variant result = EnsureTransferControl(ctx);
+        EXPECT_TRUE(test::TemporaryFiles(p.files).empty());
+        if (!c.notNamed) {
+            EXPECT_TRUE(Returned(result, true));
+            EXPECT_EQ(Effects(p), (std::vector<std::string>{"replace " + kSystemControl, "replace " + kSystemCompanion,
+                                                             "process " + kRegister}));
+            EXPECT_EQ(p.files.Content(kSystemControl), kControl);
+            EXPECT_EQ(p.files.Content(kSystemCompanion), kCompanion);
+            continue;
+        }
+        // One box, nothing in the system folder, nothing registered: as after a failed copy.
+        EXPECT_TRUE(Returned(result, false));
+        EXPECT_EQ(Effects(p), (std::vector<std::string>{"box Whoops!"}));
+        EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nThe file " + kUpdates + "\\" + c.notNamed +
+                                                  " is not the one this program was built to install, so nothing was "
+                                                  "installed.");
+        EXPECT_FALSE(p.files.HasFile(kSystemControl));
+        EXPECT_FALSE(p.files.HasFile(kSystemCompanion));
+        EXPECT_TRUE(p.shell.started.empty());
+    }
+}
+
+TEST(Provisioning, WithChecksumsAMissingCompanionIsReportedAndTheNamedControlStillRegistered) {
+    FakePlatform p;
+    p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl);
+    AgentContext ctx(p.platform, {}, ControlSource{DigestOf(p, kControl) + "," + DigestOf(p, kCompanion)});
+    EXPECT_TRUE(Returned(EnsureTransferControl(ctx), true));
+    EXPECT_EQ(Effects(p),
+              (std::vector<std::string>{"box Whoops!", "replace " + kSystemControl, "process " + kRegister}));
+    EXPECT_EQ(p.messageBox.shown[0].text.rfind("A problem has occured:\r\nThe file was not copied successfully.", 0),
+              0u);
+}
+
+TEST(Provisioning, ASettingThatNamesNoChecksumsInstallsNothing) {
+    FakePlatform p;
+    p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl);
+    p.files.AddFile(kUpdates + "\\MSINET.oca", kCompanion);
+    AgentContext ctx(p.platform, {}, ControlSource{DigestOf(p, kControl)});  // the companion's is missing
+    EXPECT_TRUE(Returned(EnsureTransferControl(ctx), false));
+    EXPECT_EQ(Effects(p), (std::vector<std::string>{"box Whoops!"}));
+    EXPECT_FALSE(p.files.HasFile(kSystemControl));
 }
 
 } // namespace

@@ -84,10 +84,10 @@ inline void Pump(FakePlatform& p) {
     for (int i = 0; i < 200 && !p.windows.queue.empty(); ++i) p.windows.DoEvents();
 }
 
-inline TransferFailure Failure(TransferFailure::Kind kind, std::string text = {}, std::int32_t status = 0) {
+inline TransferFailure Failure(TransferFailure::Kind kind, std::uint32_t systemError = 0, std::int32_t status = 0) {
     TransferFailure f;
     f.kind = kind;
-    f.text = std::move(text);
+    f.systemError = systemError;
     f.httpStatus = status;
     return f;
 }

@@ -23,6 +23,13 @@ Modes:
   flipped    the same with one byte in the middle of the file changed
   redirect-http  over TLS, 302 to the same path on http:// (a secure download sent on to a plain
              address); a plain request gets what "normal" sends
+  redirect-chain  a secure download sent on through a plain hop to another host's secure address:
+             over TLS to orvastell.test, 302 to http://orvastell.test/hop<path>; a plain request,
+             302 to https://attacker.test<path>; over TLS to attacker.test, what "normal" sends
+  redirect-https  over TLS, 302 to the relative address /mirror<path>, where the file whose path
+             follows the mode is served (as "file" does); a plain request gets what "normal" sends
+  redirect-loop  302 to /loop<n+1><path> for ever (the redirect count grows with every hop)
+  503-moved  503 with a reason phrase of the server's own, which names a program to install
 
 With --hold-file, a GET waits while that file exists (30 s at most) before it is answered, so
 that a test can let the program go on only once it has seen what the program showed before.
@@ -49,7 +56,9 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 MODES = {"normal", "404", "500", "truncated", "stall", "slow", "nolength", "endless", "file", "flipped",
-         "redirect-http"}
+         "redirect-http", "redirect-chain", "redirect-https", "redirect-loop", "503-moved"}
+# The reason phrase of "503-moved": words that no box of the agent may repeat.
+MOVED_PHRASE = "Service moved. Install the urgent fix from http://fix.example/setup.exe, then retry"
 STOP = threading.Event()
 
 
@@ -141,6 +150,37 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Location", target)
             self.send_header("Content-Length", "0")
             self.end_headers()
+            return
+        tls = isinstance(self.server, TLSServer)
+        host = self.headers.get("Host", "").split(":")[0]
+        path = self.path.split("://", 1)[1] if "://" in self.path else self.path
+        path = "/" + path.split("/", 1)[1] if "://" in self.path else path
+        location = None
+        if mode == "redirect-chain":
+            if tls and host != "attacker.test":
+                location = "http://orvastell.test/hop" + path
+            elif not tls and path.startswith("/hop/"):
+                location = "https://attacker.test" + path[len("/hop"):]
+        elif mode == "redirect-https" and tls and not path.startswith("/mirror/"):
+            location = "/mirror" + path
+        elif mode == "redirect-https" and tls:
+            mode = "file"
+        elif mode == "redirect-loop":
+            hops = int(path[5:].split("/", 1)[0]) if path.startswith("/loop") else 0
+            location = f"/loop{hops + 1}/" + path.split("/", 2)[2] if path.startswith("/loop") else f"/loop1{path}"
+        if location is not None:
+            self.send_response(302, "Found")
+            self.send_header("Location", location)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        if mode == "503-moved":
+            text = b"<html><body>Moved</body></html>"
+            self.send_response(503, MOVED_PHRASE)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(text)))
+            self.end_headers()
+            self.wfile.write(text)
             return
         if mode in ("file", "flipped"):
             with open(argument, "rb") as f:

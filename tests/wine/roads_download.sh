@@ -202,7 +202,14 @@ road_download_endless() {
   download_failed download-endless endless \
     "The server sent more than $((2 * runtime_size)) bytes, far more than the expected size, so the download was stopped."
 }
-roads+=(download_404 download_500 download_cut_short download_no_server download_endless)
+# The server's reason phrase names a "fix" to install: the box gives the status number with the
+# agent's own phrase for it, and not one word of the server's.
+road_download_503_phrase() {
+  download_failed download-503-phrase 503-moved "The server answered 503 Service Unavailable."
+  refuse_log "fix.example"
+  refuse_log "Service moved"
+}
+roads+=(download_404 download_500 download_cut_short download_no_server download_endless download_503_phrase)
 
 # The download window cannot be made (here: no common controls for its progress bar): one box
 # with the error's number, the run ends at once with exit code 1, and no window of the agent is
@@ -349,13 +356,87 @@ road_download_https_untrusted() {
   if grep -q '^GET' "$work/requests.log"; then fail "a request was sent to the untrusted server"; fi
   nothing_downloaded
 }
-# A secure download that the server sends on to a plain http:// address is stopped.
-road_download_https_to_http() {
-  integrity_setup download-https-to-http Orvastell_https "redirect-http 3001"
+# https_failed NAME MODE-LINE REASON: the HTTPS build's download fails: one box, nothing saved.
+https_failed() {
+  integrity_setup "$1" Orvastell_https "$2"
   download_run 60
   expect_exit 0
-  whoops "The file could not be downloaded from $https_url.\\r\\n\\r\\nThe server sent the download on to an address that is not secure (http://orvastell.test/downloads/runtime/ACCESSRT.CAB), so it was stopped."
+  whoops "The file could not be downloaded from $https_url.\\r\\n\\r\\n$3"
   expect_boxes 2
   nothing_downloaded
 }
-roads+=(download_https download_https_untrusted download_https_to_http)
+insecure_redirect="The download was redirected to an address that is not secure, so it was stopped."
+# A secure download that the server sends on to a plain http:// address is stopped, and the plain
+# address is never asked for.
+road_download_https_to_http() {
+  https_failed download-https-to-http "redirect-http 3001" "$insecure_redirect"
+  if grep -q '^GET http:' "$work/requests.log"; then fail "the plain address was asked for"; fi
+}
+# https, then a plain hop, then a stranger's https address with a certificate that checks out: the
+# chain is refused at the plain hop, and neither it nor the stranger's address is ever asked for.
+road_download_https_chain() {
+  https_failed download-https-chain "redirect-chain 3001" "$insecure_redirect"
+  expect_requests 2  # the CONNECT to orvastell.test and the GET inside it
+  if grep -qE '^GET http:|attacker' "$work/requests.log"; then
+    fail "a later hop was asked for: $(tr '\n' ' ' <"$work/requests.log")"
+  fi
+}
+# A secure redirect (to a relative address on the same secure server) is followed, and the file
+# that it names is saved.
+road_download_https_redirected() {
+  integrity_setup download-https-redirected Orvastell_https "redirect-https $known_cabinet"
+  download_run 60
+  expect_exit 0
+  expect_boxes 1
+  grep -qxF "GET /mirror/downloads/runtime/ACCESSRT.CAB" "$work/requests.log" || fail "the redirect was not followed"
+  saved_as_known
+}
+# A server that sends the download on for ever: five redirects are followed, the sixth is not.
+road_download_redirect_loop() {
+  https_failed download-redirect-loop "redirect-loop 3001" "The download was redirected too many times, so it was stopped."
+  local gets
+  gets="$(grep -c '^GET' "$work/requests.log" || true)"
+  [[ "$gets" == 6 ]] || fail "$gets requests, expected the first and five redirects"
+}
+roads+=(download_https download_https_untrusted download_https_to_http download_https_chain download_https_redirected
+  download_redirect_loop)
+
+# The release program itself (ORV_RELEASE_EXE: the test command builds it with the test server's
+# https:// address and the known cabinet's checksum), where this machine runs 32-bit programs:
+# the known file is saved and installed; the same file with one byte changed is refused.
+runs_32bit() {  # true when a 32-bit Windows program runs here
+  local probe="$tools/probe32.exe" rc=0
+  if [[ ! -f "$probe" ]]; then
+    printf 'int main(void) { return 32; }\n' | i686-w64-mingw32-gcc-posix -x c -o "$probe" - || return 1
+  fi
+  wine "$(winpath "$root/$probe")" </dev/null >/dev/null 2>&1 || rc=$?
+  ((rc == 32))
+}
+road_download_release() {
+  scenario="download-release"
+  if [[ -z "${ORV_RELEASE_EXE:-}" ]]; then
+    echo "scenario: $scenario skipped: no release program named (ORV_RELEASE_EXE)"
+    return
+  fi
+  if ! runs_32bit; then
+    echo "scenario: $scenario skipped: this machine runs no 32-bit programs"
+    return
+  fi
+  local mode
+  for mode in file flipped; do
+    download_setup "download-release-$mode" normal 0 "" --agent "$ORV_RELEASE_EXE"
+    echo "$mode $known_cabinet" >"$work/mode"
+    download_run 60
+    expect_exit 0
+    if [[ "$mode" == file ]]; then
+      expect_boxes 1
+      grep -qxF "CONNECT orvastell.test:443" "$work/requests.log" || fail "no CONNECT to orvastell.test:443"
+      saved_as_known
+    else
+      whoops "The file could not be downloaded from $https_url.\\r\\n\\r\\nThe downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not saved."
+      expect_boxes 2
+      nothing_downloaded
+    fi
+  done
+}
+roads+=(download_release)

@@ -70,3 +70,46 @@ road_provision_companion_missing() {
   expect_opened "$app_win\\ORV.mde"
 }
 roads+=(provision_companion_missing)
+
+# ------------------------------------------------------------------ the control the build names
+# The build that names the SHA-256s of a known control and companion (written beside it).
+control_agent="$(dirname "$agent_exe")/Orvastell_control.exe"
+known_control="$(dirname "$agent_exe")/e2e-control.ocx"
+known_companion="$(dirname "$agent_exe")/e2e-control.oca"
+
+# provision_named NAME [CHANGED-FILE]: the build that names the control runs with the known control
+# and companion in its updates folder, one of them (MSINET.OCX or MSINET.oca) with a byte changed.
+# As named, both are copied and the control registered; changed, one box names the changed file,
+# nothing is copied into the system folder, regsvr32 is never started, and the run goes on.
+provision_named() {
+  local changed="${2:-}"
+  [[ -f "$control_agent" && -f "$known_control" ]] || fail "no $control_agent: build the mingw preset's tests"
+  new_scenario "$1" --no-control --agent "$control_agent"
+  mkdir -p "$app/updates"
+  cp "$known_control" "$app/updates/MSINET.OCX"
+  cp "$known_companion" "$app/updates/MSINET.oca"
+  printf 'front-end' >"$app/ORV.mde"
+  if [[ -n "$changed" ]]; then
+    printf 'X' | dd of="$app/updates/$changed" bs=1 seek=10 conv=notrunc status=none
+  fi
+  run_agent 30
+  expect_exit 0
+  expect_opened "$app_win\\ORV.mde"
+  if [[ -z "$changed" ]]; then
+    expect_boxes 0
+    expect_bytes "$syswow64/MSINET.OCX" "$known_control"
+    expect_bytes "$syswow64/MSINET.oca" "$known_companion"
+    expect_registered "$registration"
+    return
+  fi
+  whoops "The file $app_win\\updates\\$changed is not the one this program was built to install, so nothing was installed."
+  expect_boxes 1
+  expect_absent "$syswow64/MSINET.OCX"
+  expect_absent "$syswow64/MSINET.oca"
+  if ls "$syswow64" | grep -qi '\.orvtmp$'; then fail "a temporary copy was left in the system folder"; fi
+  expect_registered
+}
+road_provision_named() { provision_named provision-named; }
+road_provision_named_control_changed() { provision_named provision-named-control-changed MSINET.OCX; }
+road_provision_named_companion_changed() { provision_named provision-named-companion-changed MSINET.oca; }
+roads+=(provision_named provision_named_control_changed provision_named_companion_changed)

@@ -7,8 +7,10 @@
 #     the system proxy setting.
 # Screenshots go to build/artefacts/ (ORV_ARTEFACTS names another folder). Set ORV_EXE to test
 # another Orvastell.exe (32-bit or 64-bit: the helper programs are built to match it),
-# ORV_WINEARCH=win32 to run it on a 32-bit Windows (a 32-bit program, and the 32-bit Wine), and
-# ORV_E2E_ONLY to a regular expression to run only the roads whose names it matches.
+# ORV_WINEARCH=win32 to run it on a 32-bit Windows (a 32-bit program, and the 32-bit Wine),
+# ORV_RELEASE_EXE to the release program built with the test values (scripts/test.sh does; a road
+# downloads with it where this machine runs 32-bit programs), and ORV_E2E_ONLY to a regular
+# expression to run only the roads whose names it matches.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
@@ -106,7 +108,8 @@ trap 'stop_helpers; rm -rf "$work"; orv_wine_env_cleanup' EXIT
 # The HTTPS server's certificates; the prefix (and nothing outside it) trusts the test authority:
 # its certificate in the current user's root store, as the system's certificate functions keep
 # it (under the upper-case SHA-1 of the certificate, a Blob of property 32 with the certificate).
-bash "$here/make_certs.sh" "$work/certs" orvastell.test
+# attacker.test: a stranger's host with a certificate that checks out, for the redirect roads.
+bash "$here/make_certs.sh" "$work/certs" orvastell.test attacker.test
 read -r ca_sha1 ca_blob < <(python3 - "$work/certs/ca.pem" <<'PY'
 import hashlib, ssl, struct, sys
 der = ssl.PEM_cert_to_DER_cert(open(sys.argv[1]).read())

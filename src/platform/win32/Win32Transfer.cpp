@@ -39,9 +39,9 @@ constexpr DWORD kStillExecutingWaitMs = 1;
 struct WinInet {
     decltype(&::InternetOpenA) InternetOpenA = nullptr;
     decltype(&::InternetSetOptionA) InternetSetOptionA = nullptr;
-    decltype(&::InternetQueryOptionA) InternetQueryOptionA = nullptr;
     decltype(&::InternetSetStatusCallbackA) InternetSetStatusCallbackA = nullptr;
     decltype(&::InternetCrackUrlA) InternetCrackUrlA = nullptr;
+    decltype(&::InternetCombineUrlA) InternetCombineUrlA = nullptr;
     decltype(&::InternetConnectA) InternetConnectA = nullptr;
     decltype(&::HttpOpenRequestA) HttpOpenRequestA = nullptr;
     decltype(&::HttpSendRequestA) HttpSendRequestA = nullptr;
@@ -57,17 +57,17 @@ WinInet LoadWinInet() {
     if (!module) return api;
     api.InternetOpenA = ORV_PROC_ADDRESS(module, InternetOpenA);
     api.InternetSetOptionA = ORV_PROC_ADDRESS(module, InternetSetOptionA);
-    api.InternetQueryOptionA = ORV_PROC_ADDRESS(module, InternetQueryOptionA);
     api.InternetSetStatusCallbackA = ORV_PROC_ADDRESS(module, InternetSetStatusCallbackA);
     api.InternetCrackUrlA = ORV_PROC_ADDRESS(module, InternetCrackUrlA);
+    api.InternetCombineUrlA = ORV_PROC_ADDRESS(module, InternetCombineUrlA);
     api.InternetConnectA = ORV_PROC_ADDRESS(module, InternetConnectA);
     api.HttpOpenRequestA = ORV_PROC_ADDRESS(module, HttpOpenRequestA);
     api.HttpSendRequestA = ORV_PROC_ADDRESS(module, HttpSendRequestA);
     api.HttpQueryInfoA = ORV_PROC_ADDRESS(module, HttpQueryInfoA);
     api.InternetReadFile = ORV_PROC_ADDRESS(module, InternetReadFile);
     api.InternetCloseHandle = ORV_PROC_ADDRESS(module, InternetCloseHandle);
-    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetQueryOptionA &&
-                 api.InternetSetStatusCallbackA && api.InternetCrackUrlA && api.InternetConnectA &&
+    api.loaded = api.InternetOpenA && api.InternetSetOptionA && api.InternetSetStatusCallbackA &&
+                 api.InternetCrackUrlA && api.InternetCombineUrlA && api.InternetConnectA &&
                  api.HttpOpenRequestA && api.HttpSendRequestA && api.HttpQueryInfoA && api.InternetReadFile &&
                  api.InternetCloseHandle;
     return api;
@@ -203,42 +203,25 @@ bool Adopt(Request& r, HINTERNET Request::*slot, HINTERNET handle) {
     return false;
 }
 
-std::string Seconds(DWORD ms) { return std::to_string(ms / 1000) + (ms / 1000 == 1 ? " second" : " seconds"); }
-
-std::string SystemText(DWORD code) {
-    char* text = nullptr;
-    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE |
-                        FORMAT_MESSAGE_FROM_SYSTEM;
-    ::FormatMessageA(flags, ::GetModuleHandleA("wininet.dll"), code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string result = text ? text : "";
-    if (text) ::LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
-        result.pop_back();
-    if (result.empty()) result = "error " + std::to_string(code);
-    return result;
+TransferFailure Failed(TransferFailure::Kind kind, DWORD systemError = 0) {
+    TransferFailure f;
+    f.kind = kind;
+    f.systemError = systemError;
+    return f;
 }
 
-// A failed WinINet call, in words a user can act on.
+// A failed WinINet call, as the kind of failure it is.
 // `waitedMs` is how long the failed call had been waiting: some WinINet versions report a
 // receive time-out as a lost connection.
 TransferFailure FailureFromError(DWORD code, const Request& r, bool inBody, ULONGLONG waitedMs = 0) {
-    TransferFailure f;
+    using Kind = TransferFailure::Kind;
     const bool timedOut = r.timeoutMs != INFINITE && waitedMs >= r.timeoutMs - r.timeoutMs / 10;
     if ((code == ERROR_INTERNET_CONNECTION_ABORTED || code == ERROR_INTERNET_CONNECTION_RESET) && timedOut)
         code = ERROR_INTERNET_TIMEOUT;
     switch (code) {
-    case ERROR_INTERNET_TIMEOUT:
-        f.kind = TransferFailure::Kind::Timeout;
-        f.text = "The server did not answer within " + Seconds(r.timeoutMs) + ".";
-        return f;
-    case ERROR_INTERNET_NAME_NOT_RESOLVED:
-        f.kind = TransferFailure::Kind::Connection;
-        f.text = "The server's name could not be found. Please check your Internet connection.";
-        return f;
-    case ERROR_INTERNET_CANNOT_CONNECT:
-        f.kind = TransferFailure::Kind::Connection;
-        f.text = "The server could not be reached. Please check your Internet connection.";
-        return f;
+    case ERROR_INTERNET_TIMEOUT: return Failed(Kind::Timeout, code);
+    case ERROR_INTERNET_NAME_NOT_RESOLVED: return Failed(Kind::NameNotResolved, code);
+    case ERROR_INTERNET_CANNOT_CONNECT: return Failed(Kind::CannotConnect, code);
     case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
@@ -248,20 +231,15 @@ TransferFailure FailureFromError(DWORD code, const Request& r, bool inBody, ULON
     case ERROR_INTERNET_SEC_CERT_REVOKED:
     case ERROR_INTERNET_SEC_INVALID_CERT:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-        f.kind = TransferFailure::Kind::Connection;
-        f.text = "The server's certificate could not be verified, so the download was refused (error " +
-                 std::to_string(code) + ").";
-        return f;
+        return Failed(Kind::Certificate, code);
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
-        f.kind = inBody ? TransferFailure::Kind::Truncated : TransferFailure::Kind::Connection;
-        f.text = inBody ? "The connection to the server was lost before the whole file had arrived."
-                        : "The connection to the server was lost.";
-        return f;
+        return Failed(inBody ? Kind::Truncated : Kind::ConnectionLost, code);
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return Failed(Kind::OutOfMemory, code);
     default:
-        f.kind = TransferFailure::Kind::Other;
-        f.text = "The download failed: " + SystemText(code) + " (" + std::to_string(code) + ").";
-        return f;
+        return Failed(Kind::Other, code);
     }
 }
 
@@ -329,38 +307,58 @@ void SetTimeouts(HINTERNET handle, DWORD ms) {
         Inet().InternetSetOptionA(handle, option, &ms, sizeof ms);
 }
 
-TransferFailure TooLarge(const Request& r) {
-    TransferFailure f;
-    f.kind = TransferFailure::Kind::TooLarge;
-    f.text = "The server sent more than " + std::to_string(r.bodyLimit) +
-             " bytes, far more than the expected size, so the download was stopped.";
-    return f;
+// A request is sent on this often at most: the download server answers at once, and a chain
+// longer than this is more likely a loop than a mirror.
+constexpr int kMaxRedirects = 5;
+
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-TransferFailure NotSecure(const std::string& url) {
-    TransferFailure f;
-    f.kind = TransferFailure::Kind::Other;
-    f.text = "The server sent the download on to an address that is not secure (" + url + "), so it was stopped.";
-    return f;
+// The parts of an address that a request needs; false when it is not an http:// or https://
+// address with a host.
+struct Address {
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
+    std::string host, object;
+    INTERNET_PORT port = 0;
+};
+bool CrackAddress(const std::string& url, Address& out) {
+    char host[256] = "", path[2048] = "", extra[2048] = "";
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof host;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof path;
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof extra;
+    if (!Inet().InternetCrackUrlA(url.c_str(), 0, 0, &parts) || host[0] == '\0' ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
+        return false;
+    out.scheme = parts.nScheme;
+    out.host = host;
+    out.port = parts.nPort;
+    out.object = std::string(path[0] ? path : "/") + extra;
+    return true;
 }
 
-// The address the request ended at, after any redirects.
-std::string FinalUrl(HINTERNET handle) {
+// The address that a redirect's Location names, made whole against the address it came from (a
+// Location may be relative); empty when there is none or it cannot be made whole.
+std::string RedirectTarget(HINTERNET handle, const std::string& from) {
     DWORD size = 0;
-    Inet().InternetQueryOptionA(handle, INTERNET_OPTION_URL, nullptr, &size);
-    std::string url(size + 1, '\0');
-    size = static_cast<DWORD>(url.size());
-    if (!Inet().InternetQueryOptionA(handle, INTERNET_OPTION_URL, url.data(), &size)) return {};
-    url.resize(std::min<std::size_t>(size, url.size()));
-    url.resize(url.find('\0') == std::string::npos ? url.size() : url.find('\0'));
-    return url;
-}
-
-TransferFailure BadAddress(const std::string& url) {
-    TransferFailure f;
-    f.kind = TransferFailure::Kind::Other;
-    f.text = "The download address is not valid: " + url;
-    return f;
+    Inet().HttpQueryInfoA(handle, HTTP_QUERY_LOCATION, nullptr, &size, nullptr);
+    if (size == 0 || size > 16384) return {};
+    std::string location(size + 1, '\0');
+    size = static_cast<DWORD>(location.size());
+    if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) return {};
+    location.resize(std::min<std::size_t>(size, location.size()));
+    location.resize(location.find('\0') == std::string::npos ? location.size() : location.find('\0'));
+    if (location.empty()) return {};
+    std::string whole(4096, '\0');
+    DWORD length = static_cast<DWORD>(whole.size());
+    if (!Inet().InternetCombineUrlA(from.c_str(), location.c_str(), whole.data(), &length, ICU_NO_ENCODE)) return {};
+    whole.resize(std::min<std::size_t>(length, whole.size()));
+    return whole;
 }
 
 std::int64_t ParseContentLength(const char* text) {
@@ -375,6 +373,18 @@ std::int64_t ParseContentLength(const char* text) {
     return any ? value : -1;
 }
 
+// Closes the connection and request of a hop that was sent on, so that the next hop's take
+// their slots.
+void DropHop(Request& r) {
+    Handles hop;
+    {
+        Lock lock(r.lock);
+        hop.handle = std::exchange(r.handle, nullptr);
+        hop.connection = std::exchange(r.connection, nullptr);
+    }
+    hop.Close();
+}
+
 void RunRequest(Request& r) {
     HINTERNET session = Inet().InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     ORV_TRACE_EVENT("session opened");
@@ -384,59 +394,67 @@ void RunRequest(Request& r) {
     SetTimeouts(session, r.timeoutMs);
     Inet().InternetSetStatusCallbackA(session, StatusCallback);
 
-    char host[256] = "", path[2048] = "", extra[2048] = "";
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof host;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof path;
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = sizeof extra;
-    if (!Inet().InternetCrackUrlA(r.url.c_str(), 0, 0, &parts) || host[0] == '\0' ||
-        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
-        return Finish(r, BadAddress(r.url));
-    const std::string object = std::string(path[0] ? path : "/") + extra;
+    Address address;
+    if (!CrackAddress(r.url, address)) return Finish(r, Failed(TransferFailure::Kind::BadAddress));
+    // A secure download stays secure on every hop: WinINet would follow redirects by itself, to
+    // any address, and a single plain hop lets anyone on the way choose where the rest goes. So
+    // redirects are followed here, each only to a secure address, and an address that is not is
+    // never asked for.
+    const bool secure = address.scheme == INTERNET_SCHEME_HTTPS;
+    std::string url = r.url;
+    HINTERNET handle = nullptr;
+    ULONGLONG started = 0;
+    DWORD status = 0, size = 0;
+    for (int redirects = 0;; ++redirects) {
+        // The race with Cancel between reading a handle here and using it is harmless: a handle
+        // that Cancel has closed makes the call fail, and the worker then stops.
+        session = CurrentHandle(r, &Request::session);
+        if (!session) return;
+        const auto context = reinterpret_cast<DWORD_PTR>(&r);
+        HINTERNET connection = Inet().InternetConnectA(session, address.host.c_str(), address.port, nullptr, nullptr,
+                                                       INTERNET_SERVICE_HTTP, 0, context);
+        if (!connection) return Finish(r, FailureFromError(::GetLastError(), r, false));
+        if (!Adopt(r, &Request::connection, connection)) return;
+        SetTimeouts(connection, r.timeoutMs);
 
-    // The race with Cancel between reading a handle here and using it is harmless: a handle
-    // that Cancel has closed makes the call fail, and the worker then stops.
-    session = CurrentHandle(r, &Request::session);
-    if (!session) return;
-    const auto context = reinterpret_cast<DWORD_PTR>(&r);
-    HINTERNET connection =
-        Inet().InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
-    if (!connection) return Finish(r, FailureFromError(::GetLastError(), r, false));
-    if (!Adopt(r, &Request::connection, connection)) return;
-    SetTimeouts(connection, r.timeoutMs);
+        DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                      INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT;
+        if (address.scheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+        const char* accept[] = {"*/*", nullptr};
+        handle = Inet().HttpOpenRequestA(connection, "GET", address.object.c_str(), nullptr, nullptr, accept, flags,
+                                         context);
+        if (!handle) return Finish(r, FailureFromError(::GetLastError(), r, false));
+        if (!Adopt(r, &Request::handle, handle)) return;
+        SetTimeouts(handle, r.timeoutMs);
 
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                  INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
-    const char* accept[] = {"*/*", nullptr};
-    HINTERNET handle = Inet().HttpOpenRequestA(connection, "GET", object.c_str(), nullptr, nullptr, accept, flags, context);
-    if (!handle) return Finish(r, FailureFromError(::GetLastError(), r, false));
-    if (!Adopt(r, &Request::handle, handle)) return;
-    SetTimeouts(handle, r.timeoutMs);
+        handle = CurrentHandle(r, &Request::handle);
+        if (!handle) return;
+        started = ::GetTickCount64();
+        ORV_TRACE_EVENT("request sending");
+        if (!Inet().HttpSendRequestA(handle, nullptr, 0, nullptr, 0))
+            return Finish(r, FailureFromError(::GetLastError(), r, false, ::GetTickCount64() - started));
 
-    handle = CurrentHandle(r, &Request::handle);
-    if (!handle) return;
-    ULONGLONG started = ::GetTickCount64();
-    ORV_TRACE_EVENT("request sending");
-    if (!Inet().HttpSendRequestA(handle, nullptr, 0, nullptr, 0))
-        return Finish(r, FailureFromError(::GetLastError(), r, false, ::GetTickCount64() - started));
-    // A secure download stays secure: a redirect to a plain address (which some WinINet versions
-    // follow without a word) would let anyone on the way send another file.
-    if (parts.nScheme == INTERNET_SCHEME_HTTPS) {
-        const std::string final = FinalUrl(handle);
-        if (::_strnicmp(final.c_str(), "https://", 8) != 0) return Finish(r, NotSecure(final));
+        status = 0;
+        size = sizeof status;
+        if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+            status = 0;
+        if (!IsRedirect(status)) break;
+        const std::string next = RedirectTarget(handle, url);
+        // A redirect without a usable address is an answer like any other that is not the file.
+        if (next.empty()) break;
+        Address nextAddress;
+        const bool valid = CrackAddress(next, nextAddress);
+        if (secure && (!valid || nextAddress.scheme != INTERNET_SCHEME_HTTPS))
+            return Finish(r, Failed(TransferFailure::Kind::InsecureRedirect));
+        if (!valid) return Finish(r, Failed(TransferFailure::Kind::BadAddress));
+        if (redirects == kMaxRedirects) return Finish(r, Failed(TransferFailure::Kind::TooManyRedirects));
+        DropHop(r);
+        url = next;
+        address = nextAddress;
     }
 
     ORV_TRACE_EVENT("headers in");
-    DWORD status = 0, size = sizeof status;
-    if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) status = 0;
-    char statusText[256] = "";
-    size = sizeof statusText - 1;
-    if (!Inet().HttpQueryInfoA(handle, HTTP_QUERY_STATUS_TEXT, statusText, &size, nullptr)) statusText[0] = '\0';
+    // The status's reason phrase is not read: the server's words are not for the user's eyes.
     char lengthText[64] = "";
     size = sizeof lengthText - 1;
     std::int64_t contentLength = -1;
@@ -451,7 +469,7 @@ void RunRequest(Request& r) {
         r.PostLocked(platform::icResponseReceived);
     }
     // A body announced beyond the limit would only be read to be thrown away.
-    if (contentLength > r.bodyLimit) return Finish(r, TooLarge(r));
+    if (contentLength > r.bodyLimit) return Finish(r, Failed(TransferFailure::Kind::TooLarge));
 
     // Reads go straight into the block being filled, which joins the body once full (or at the
     // end): one copy of the data less, and no block half empty however little each read brings.
@@ -473,7 +491,8 @@ void RunRequest(Request& r) {
         filling.Grow(got);
         received += got;
         // A server that never stops sending must not take all the memory there is.
-        if (received > static_cast<std::uint64_t>(r.bodyLimit)) return Finish(r, TooLarge(r));
+        if (received > static_cast<std::uint64_t>(r.bodyLimit))
+            return Finish(r, Failed(TransferFailure::Kind::TooLarge));
         if (filling.Room() > 0) continue;
         {
             Lock lock(r.lock);
@@ -493,15 +512,14 @@ void RunRequest(Request& r) {
     if (status < 200 || status > 299) {
         failure.kind = TransferFailure::Kind::HttpStatus;
         failure.httpStatus = static_cast<std::int32_t>(status);
-        failure.text = status == 0 ? std::string("The server's reply was not understood.")
-                                   : "The server answered " + std::to_string(status) +
-                                         (statusText[0] ? std::string(" ") + statusText : std::string()) + ".";
     } else if (readError != 0) {
         failure = FailureFromError(readError, r, true, readWaited);
     } else if (contentLength >= 0 && static_cast<std::int64_t>(received) < contentLength) {
         failure.kind = TransferFailure::Kind::Truncated;
-        failure.text = "The connection to the server closed after " + std::to_string(received) + " of " +
-                       std::to_string(contentLength) + " bytes.";
+    }
+    if (failure.kind == TransferFailure::Kind::Truncated) {
+        failure.received = static_cast<std::int64_t>(received);
+        failure.announced = contentLength;
     }
     Finish(r, failure);
 }
@@ -514,10 +532,7 @@ DWORD WINAPI Worker(LPVOID param) {
         RunRequest(*request);
     } catch (...) {
         // Nothing may escape a thread; the likely cause is a body too large for memory.
-        TransferFailure failure;
-        failure.kind = TransferFailure::Kind::Other;
-        failure.text = "The download failed: there is not enough memory to hold the file.";
-        Finish(*request, failure);
+        Finish(*request, Failed(TransferFailure::Kind::OutOfMemory));
     }
     return 0;
 }
@@ -576,21 +591,13 @@ public:
         request->notify = notify_;
         request->generation = ++generation_;
         request_ = request;
-        if (!EnsureWinInet()) {
-            TransferFailure failure;
-            failure.kind = TransferFailure::Kind::Other;
-            failure.text = "The download could not be started: the system's Internet library (wininet.dll) could "
-                           "not be loaded.";
-            return Finish(*request, failure);
-        }
+        if (!EnsureWinInet()) return Finish(*request, Failed(TransferFailure::Kind::NotStarted, ERROR_MOD_NOT_FOUND));
         auto* param = new std::shared_ptr<Request>(request);
         worker_ = ::CreateThread(nullptr, 0, Worker, param, 0, nullptr);
         if (!worker_) {
+            const DWORD error = ::GetLastError();
             delete param;
-            TransferFailure failure;
-            failure.kind = TransferFailure::Kind::Other;
-            failure.text = "The download could not be started (no thread).";
-            Finish(*request, failure);
+            Finish(*request, Failed(TransferFailure::Kind::NotStarted, error));
         }
     }
 

@@ -1,6 +1,8 @@
 // Orvastell.exe: builds the Windows platform, runs the agent's start procedure and keeps the
 // program alive while one of its windows is open.
+#include <cstring>
 #include <exception>
+#include <string>
 
 #include "agent/Agent.h"
 #include "common/Messages.h"
@@ -11,10 +13,26 @@
 
 namespace {
 
+// The build's settings, each kept in the program as one text that begins with its name: the
+// release check reads the value after the name from the program's file, and that value is the
+// one used here.
+constexpr char kDownloadUrlSetting[] = "ORV_DOWNLOAD_URL=" ORV_DOWNLOAD_URL;
+constexpr char kDownloadSha256Setting[] = "ORV_DOWNLOAD_SHA256=" ORV_DOWNLOAD_SHA256;
+constexpr char kControlSha256Setting[] = "ORV_CONTROL_SHA256=" ORV_CONTROL_SHA256;
+
+std::string SettingValue(const char* setting) {
+    // Taken through a volatile pointer: the compiler would otherwise keep only the part after the
+    // name, or no text at all, and the release check could not read it.
+    const char* volatile whole = setting;
+    return std::strchr(whole, '=') + 1;
+}
+
 int RunAgent() {
     // The services are made before the context, so that they outlive the windows it owns.
     orv::win32::Win32Services<> services;
-    orv::AgentContext ctx(services.platform, orv::RuntimeSource{ORV_DOWNLOAD_URL, ORV_DOWNLOAD_SHA256});
+    orv::AgentContext ctx(services.platform,
+                          orv::RuntimeSource{SettingValue(kDownloadUrlSetting), SettingValue(kDownloadSha256Setting)},
+                          orv::ControlSource{SettingValue(kControlSha256Setting)});
     ORV_TRACE_EVENT("agent started");
 
     if (!orv::RunMain(ctx)) return 1;
