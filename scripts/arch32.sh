@@ -45,3 +45,12 @@ orv_32bit_ready() {
     return 1
   fi
 }
+
+# orv_pe_arch FILE: i686 or x86_64, from the machine field of the Windows program's PE header
+# (unknown-<field> for anything else).
+orv_pe_arch() {
+  local offset machine
+  offset=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j $((offset + 4)) -N 2 "$1" | tr -d ' ')
+  case "$machine" in 014c) echo i686 ;; 8664) echo x86_64 ;; *) echo "unknown-$machine" ;; esac
+}

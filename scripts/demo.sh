@@ -59,11 +59,9 @@ else
   cmake --build --preset mingw --target Orvastell >/dev/null
   agent_exe=build/mingw/src/platform/win32/Orvastell.exe
 fi
-# The helper programs are built for the agent's architecture (from the machine field of its PE
-# header: 014c for 32-bit x86).
-pe_offset=$(od -An -tu4 -j 60 -N 4 "$agent_exe" | tr -d ' ')
-arch=x86_64
-[[ "$(od -An -tx2 -j $((pe_offset + 4)) -N 2 "$agent_exe" | tr -d ' ')" == 014c ]] && arch=i686
+# The helper programs are built for the agent's architecture.
+arch="$(orv_pe_arch "$agent_exe")"
+[[ "$arch" == i686 || "$arch" == x86_64 ]] || { echo "demo: $agent_exe is no x86 Windows program" >&2; exit 2; }
 
 tools="build/wine-tests/$arch"
 mkdir -p "$tools" build/artefacts

@@ -404,22 +404,14 @@ roads+=(download_https download_https_untrusted download_https_to_http download_
 # The release program itself (ORV_RELEASE_EXE: the test command builds it with the test server's
 # https:// address and the known cabinet's checksum), where this machine runs 32-bit programs:
 # the known file is saved and installed; the same file with one byte changed is refused.
-runs_32bit() {  # true when a 32-bit Windows program runs here
-  local probe="$tools/probe32.exe" rc=0
-  if [[ ! -f "$probe" ]]; then
-    printf 'int main(void) { return 32; }\n' | i686-w64-mingw32-gcc-posix -x c -o "$probe" - || return 1
-  fi
-  wine "$(winpath "$root/$probe")" </dev/null >/dev/null 2>&1 || rc=$?
-  ((rc == 32))
-}
 road_download_release() {
   scenario="download-release"
   if [[ -z "${ORV_RELEASE_EXE:-}" ]]; then
     echo "scenario: $scenario skipped: no release program named (ORV_RELEASE_EXE)"
     return
   fi
-  if ! runs_32bit; then
-    echo "scenario: $scenario skipped: this machine runs no 32-bit programs"
+  if ! orv_32bit_ready; then
+    echo "scenario: $scenario skipped: $ORV_32BIT_REASON"
     return
   fi
   local mode

@@ -38,13 +38,9 @@ agent_exe="$(find_agent)"
 # The helper programs are built for the agent's architecture: the recorder stands in for the
 # 32-bit system folder's regsvr32, the planted library must be one the agent could load, and a
 # 32-bit Windows runs no 64-bit program at all.
-pe_machine() {  # pe_machine FILE: i686 or x86_64, from the machine field of the PE header
-  local offset machine
-  offset=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
-  machine=$(od -An -tx2 -j $((offset + 4)) -N 2 "$1" | tr -d ' ')
-  case "$machine" in 014c) echo i686 ;; 8664) echo x86_64 ;; *) echo "unknown-$machine" ;; esac
-}
-arch="$(pe_machine "$agent_exe")"
+# shellcheck source=../../scripts/arch32.sh
+. scripts/arch32.sh
+arch="$(orv_pe_arch "$agent_exe")"
 case "$arch" in
   i686 | x86_64) ;;
   *) echo "run_all: $agent_exe is neither a 32-bit nor a 64-bit x86 Windows program" >&2; exit 1 ;;
