@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "common/AgentWindow.h"
 #include "common/Context.h"
-#include "common/Windows.h"
 #include "platform/TransferControl.h"
 #include "platform/Windows.h"
 #include "util/ByteBlocks.h"
@@ -17,7 +17,7 @@ namespace orv {
 inline constexpr std::int32_t kUnloadFromControlMenu = 0;  // the close box or the system menu
 inline constexpr std::int32_t kUnloadFromCode = 1;
 
-class DownloadWindow : public Form, public platform::DownloadWindowEvents, public platform::TransferEvents {
+class DownloadWindow : public AgentWindow, public platform::DownloadWindowEvents, public platform::TransferEvents {
 public:
     explicit DownloadWindow(AgentContext& ctx);
     ~DownloadWindow() override;

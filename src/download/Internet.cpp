@@ -1,7 +1,7 @@
 #include "download/Internet.h"
 
+#include "common/AgentWindow.h"
 #include "common/Messages.h"
-#include "common/Windows.h"
 #include "download/DownloadWindow.h"
 #include "probe/Registry.h"
 #include "util/Files.h"

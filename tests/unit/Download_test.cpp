@@ -1,7 +1,7 @@
 #include <limits>
 
 #include "TestSupport.h"
-#include "common/Windows.h"
+#include "common/AgentWindow.h"
 #include "download/DownloadWindow.h"
 #include "download/Internet.h"
 
