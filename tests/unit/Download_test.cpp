@@ -98,6 +98,7 @@ TEST(RuntimeDownload, InstallOpensThePackageOnlyWhenItExistsAndReportsWhatItCoul
     Download(p);  // the cabinet stays, nothing is opened, and the user is told why
     ExpectSaved(p);
     EXPECT_TRUE(p.shell.executed.empty());
+    ExpectNoTemporaryFiles(p);
     ExpectLastBox(p, 1,
                   kProblem + "The Microsoft Access 2003 Runtime was downloaded to " + kCab +
                       ", but its installer package " + kMsi + " is missing, so it can not be installed.");
@@ -118,6 +119,7 @@ TEST(RuntimeDownload, InstallOpensThePackageOnlyWhenItExistsAndReportsWhatItCoul
     DownloadAccessRuntime(refused.ctx);
     EXPECT_THROW(Pump(refused), fakes::ProcessEnded);
     ExpectSaved(refused);
+    ExpectNoTemporaryFiles(refused);
     ExpectLastBox(refused, 1,
                   kProblem + "The file " + kMsi +
                       " could not be opened.\r\n\r\nNo application is associated with the specified file for this "
@@ -510,6 +512,7 @@ TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed
             if (earlier) p.files.AddFile(kCab, "earlier download");
             c.arrange(p);
             Download(p);
+            ExpectNoTemporaryFiles(p);
             ExpectLastBox(p, 1, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
                                     ".\r\n\r\n" + c.reason);
             ExpectFile(p, kCab, earlier ? std::optional<std::string>("earlier download") : std::nullopt);
@@ -559,6 +562,7 @@ TEST(DownloadFailure, OnlyTheFileWhoseChecksumTheBuildNamesIsSavedAndInstalled) 
             EXPECT_EQ(Journaled(p, "shell open " + kMsi), 1);
             continue;
         }
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1, kProblem + "The file could not be downloaded from " + ctx.settings.DownloadURL +
                                 ".\r\n\r\n" + c.reason);
         ExpectFile(p, kCab, "earlier download");
@@ -589,6 +593,7 @@ TEST(DownloadFailure, AMissingRuntimeFolderOrATimerErrorEndsTheRunWithTheUnhandl
     p.transfer.body = Bytes(Pattern(1000));
     DownloadAccessRuntime(p.ctx);
     EXPECT_THROW(Pump(p), fakes::ProcessEnded);
+    ExpectNoTemporaryFiles(p);
     ExpectLastBox(p, 1, "Run-time error '76':\r\n\r\nPath not found", "Orvastell");
     EXPECT_EQ(p.process.exitCode, 1u);
     EXPECT_TRUE(p.shell.executed.empty());
@@ -602,6 +607,7 @@ TEST(DownloadFailure, AMissingRuntimeFolderOrATimerErrorEndsTheRunWithTheUnhandl
     const float nan = std::numeric_limits<float>::quiet_NaN();
     timer.clock.secondsQueue = {nan, nan};
     EXPECT_THROW(timer.windows.downloadWindow->events.OnTick(), fakes::ProcessEnded);
+    ExpectNoTemporaryFiles(timer);
     ExpectLastBox(timer, 1, "Run-time error '6':\r\n\r\nOverflow", "Orvastell");
     EXPECT_EQ(timer.process.exitCode, 1u);
 }
