@@ -316,8 +316,9 @@ bool DownloadWindow::ReadBody(std::uint32_t generation) {
         if (!Yield(generation)) return false;
         std::uint8_t chunk[kChunkSize];
         const std::size_t got = transfer_->GetChunk(chunk, kChunkSize);
-        // The yields may have left the look at the queue out since the last one: before the
-        // body counts as read, whatever came meanwhile (a click on Cancel) is dispatched.
+        // A yield soon after another may skip checking the event queue, as checking it is
+        // costly. Before the body counts as read, the queue is checked and everything pending
+        // (a click on Cancel) is dispatched, so that a click is never answered with a save.
         if (got == 0) return Yield(generation, true);
         receivedData_.Append(chunk, got);
         // A short chunk is the last one; it does not move the bar.

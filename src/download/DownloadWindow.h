@@ -92,7 +92,7 @@ private:
     // (or loaded anew), after which the caller must not touch the view, the request or the
     // buffer again.
     bool Yield(std::uint32_t generation, bool now = false);
-    // The read loop; false when the window went away during it.
+    // The read loop; false when the window went away, or the request ended, during it.
     bool ReadBody(std::uint32_t generation);
     // The most body this download takes in: a body that passes it fails the transfer.
     std::int64_t BodyLimit();

@@ -191,7 +191,7 @@ void ArrangeUpdate(FakePlatform& p) {
     OfferUpdate(p, "1", "2", Pattern(kNewFrontEndSize, 4));
 }
 
-// Runs the agent to its end, which on the "ok" road is the launch of the front-end, after the
+// Runs the agent to its end, which for an "ok" Access version is the launch of the front-end, after the
 // user has been told of the failure.
 void RunToLaunch(FakePlatform& p, AgentContext& ctx) {
     EXPECT_THROW(RunMain(ctx), fakes::ProcessEnded);
