@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "common/AgentWindow.h"
 #include "common/Error.h"
 #include "common/Variant.h"
-#include "common/Windows.h"
 #include "platform/Platform.h"
 
 namespace orv {
@@ -58,8 +58,8 @@ struct AgentContext {
 
     // The single instances of the two windows, each made by its own module when first asked for
     // (TheDownloadWindow, TheUpdateWindow) and kept here for the rest of the run.
-    std::unique_ptr<Form> downloadWindow;
-    std::unique_ptr<Form> updateWindow;
+    std::unique_ptr<AgentWindow> downloadWindow;
+    std::unique_ptr<AgentWindow> updateWindow;
 };
 
 } // namespace orv

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <variant>
+#include <vector>
 
 #include "common/Messages.h"
 #include "download/Internet.h"
@@ -103,7 +105,44 @@ std::string Fixed2(const platform::Locale& locale, double value) {
     return locale.FormatFixed2Grouped(std::fabs(value) < 0.005 ? 0.0 : value);
 }
 
+// Empty when `body` is the file whose SHA-256 `expectedSha256` names; else why it is not.
+// Whoever stands between the server and the agent could send another file, which would be handed
+// to the installer: only the file whose SHA-256 the build names is saved.
+std::string CheckExpectedFile(const ByteBlocks& body, const std::string& expectedSha256, platform::Hash& hash) {
+    platform::Sha256Digest actual{};
+    try {
+        std::vector<platform::ByteSpan> pieces;
+        body.ForEachBlock([&](const std::uint8_t* data, std::size_t n) { pieces.emplace_back(data, n); });
+        actual = hash.Sha256(pieces);
+    } catch (const AgentError& e) {
+        return "The downloaded file could not be checked: " + e.Description();
+    }
+    const std::optional<platform::Sha256Digest> expected = ParseSha256(expectedSha256);
+    if (expected && *expected == actual) return {};
+    return "The downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not "
+           "saved.";
+}
+
 } // namespace
+
+std::optional<DownloadRefusal> CheckReadOut(const ReadOutFacts& facts, platform::Hash& hash) {
+    if (facts.failure.kind != TransferFailure::Kind::None) return facts.failure;
+    const auto received = static_cast<std::int64_t>(facts.body.Size());
+    if (facts.announced >= 0 && received < facts.announced) {
+        TransferFailure truncated = facts.failure;
+        truncated.kind = TransferFailure::Kind::Truncated;
+        truncated.received = received;
+        truncated.announced = facts.announced;
+        return truncated;
+    }
+    // Saving nothing over the target would only destroy a good copy that may be there.
+    if (received == 0) return "The server sent an empty file.";
+    if (!facts.expectedSha256.empty()) {
+        std::string mismatch = CheckExpectedFile(facts.body, facts.expectedSha256, hash);
+        if (!mismatch.empty()) return mismatch;
+    }
+    return std::nullopt;
+}
 
 DownloadWindow& TheDownloadWindow(AgentContext& ctx) {
     if (!ctx.downloadWindow) ctx.downloadWindow = std::make_unique<DownloadWindow>(ctx);
@@ -124,10 +163,10 @@ void DownloadWindow::Load() {
     // at all when the first tick finds data already held.
     lastTickMs_ = RoundToInt32(static_cast<double>(ctx_.platform.clock.SecondsSinceMidnight()) * 1000.0);
     lastUBound_ = 0;
-    requestActive_ = false;
     ++generation_;
     transfer_ = std::move(control);
     view_ = std::move(view);
+    phase_ = DownloadPhase::Idle;
 }
 
 void DownloadWindow::Show() {
@@ -140,14 +179,28 @@ void DownloadWindow::SetCaption(const std::string& caption) {
     view_->SetCaption(caption);
 }
 
+void DownloadWindow::Start(const Variant& size, const Variant& target, const Variant& address) {
+    Load();
+    const platform::Locale& locale = ctx_.platform.locale;
+    transfer_->SetRequestTimeout(ctx_.settings.RequestTimeout);
+    view_->SetProgressMax(static_cast<float>(ToDouble(size, locale)));
+    bodyLimit_ = BodyLimit();
+    transfer_->SetBodyLimit(bodyLimit_);
+    ctx_.settings.DownloadFilePath = ToText(target, locale);
+    view_->SetStatus("Establishing connection... Please wait...");
+    phase_ = DownloadPhase::Connecting;
+    transfer_->Execute(ToText(address, locale), "GET");
+}
+
 void DownloadWindow::Unload(std::int32_t unloadMode) {
-    if (!view_) return;
+    if (!Loaded()) return;
     std::int32_t cancel = 0;
     OnClosing(cancel, unloadMode);
     if (cancel != 0) return;
-    requestActive_ = false;
     ForgetBody();
-    // Detached before it is destroyed, so nothing reached from Destroy finds a dying view.
+    // Closed, and the view detached, before it is destroyed, so nothing reached from Destroy
+    // finds a dying view or a request still under way.
+    phase_ = DownloadPhase::Closed;
     std::unique_ptr<platform::DownloadWindowView> view = std::move(view_);
     view->Destroy();
     ORV_TRACE_EVENT("download window gone");
@@ -194,16 +247,21 @@ void DownloadWindow::OnClosing(std::int32_t& /*cancel*/, std::int32_t /*unloadMo
     if (transfer_) transfer_->Cancel();
 }
 
+bool DownloadWindow::RequestUnderWay() const {
+    return phase_ == DownloadPhase::Connecting || phase_ == DownloadPhase::Receiving ||
+           phase_ == DownloadPhase::ReadingOut;
+}
+
 bool DownloadWindow::Yield(std::uint32_t generation, bool now) {
     if (now) ctx_.platform.windows.DoEventsNow();
     else ctx_.platform.windows.DoEvents();
-    return view_ != nullptr && generation == generation_ && requestActive_;
+    return generation == generation_ && RequestUnderWay();
 }
 
 void DownloadWindow::HandleStateChanged(std::int16_t state) {
     // Nested calls (made while an earlier call waits inside a yield) and late state changes of a
     // request that has already ended, or of a window already closed, are ignored.
-    if (busy_ || !view_ || !requestActive_) return;
+    if (busy_ || !RequestUnderWay()) return;
     busy_ = true;
     struct BusyReset {
         bool& busy;
@@ -226,6 +284,7 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
     }
 
     ORV_TRACE_EVENT("response received");
+    phase_ = DownloadPhase::Receiving;
     view_->SetStatus("Downloading file:\r\n" + transfer_->URL());
     while (transfer_->StillExecuting()) {
         if (!Yield(generation)) return;
@@ -241,25 +300,14 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
         return Fail(failure);
     }
 
+    phase_ = DownloadPhase::ReadingOut;
     if (!ReadBody(generation)) return;
     ORV_TRACE_EVENT("read-out over");
 
-    failure = transfer_->Failure();
-    if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
-    const std::int64_t announced = transfer_->ContentLength();
-    const auto received = static_cast<std::int64_t>(receivedData_.Size());
-    if (announced >= 0 && received < announced) {
-        failure.kind = TransferFailure::Kind::Truncated;
-        failure.received = received;
-        failure.announced = announced;
-        return Fail(failure);
-    }
-    // Saving nothing over the target would only destroy a good copy that may be there.
-    if (received == 0) return Fail("The server sent an empty file.");
-    if (!ctx_.settings.DownloadSHA256.empty()) {
-        const std::string mismatch = CheckExpectedFile();
-        if (!mismatch.empty()) return Fail(mismatch);
-    }
+    const ReadOutFacts facts{transfer_->Failure(), transfer_->ContentLength(), receivedData_,
+                             ctx_.settings.DownloadSHA256};
+    const std::optional<DownloadRefusal> refusal = CheckReadOut(facts, ctx_.platform.hash);
+    if (refusal) return Fail(*refusal);
     Complete();
 }
 
@@ -268,8 +316,9 @@ bool DownloadWindow::ReadBody(std::uint32_t generation) {
         if (!Yield(generation)) return false;
         std::uint8_t chunk[kChunkSize];
         const std::size_t got = transfer_->GetChunk(chunk, kChunkSize);
-        // The yields may have left the look at the queue out since the last one: before the
-        // body counts as read, whatever came meanwhile (a click on Cancel) is dispatched.
+        // A yield soon after another may skip checking the event queue, as checking it is
+        // costly. Before the body counts as read, the queue is checked and everything pending
+        // (a click on Cancel) is dispatched, so that a click is never answered with a save.
         if (got == 0) return Yield(generation, true);
         receivedData_.Append(chunk, got);
         // A short chunk is the last one; it does not move the bar.
@@ -287,24 +336,6 @@ std::int64_t DownloadWindow::BodyLimit() {
     return kMaxBody;
 }
 
-std::string DownloadWindow::CheckExpectedFile() {
-    // Whoever stands between the server and the agent could send another file, which would be
-    // handed to the installer: only the file whose SHA-256 the build names is saved.
-    platform::Sha256Digest actual{};
-    try {
-        std::vector<platform::ByteSpan> pieces;
-        receivedData_.ForEachBlock([&](const std::uint8_t* data, std::size_t n) { pieces.emplace_back(data, n); });
-        actual = ctx_.platform.hash.Sha256(pieces);
-    } catch (const AgentError& e) {
-        return "The downloaded file could not be checked: " + e.Description();
-    }
-    const std::optional<platform::Sha256Digest> expected = ParseSha256(ctx_.settings.DownloadSHA256);
-    if (expected && *expected == actual) return {};
-    return "The downloaded file did not match the file expected (its SHA-256 checksum differs), so it was not "
-           "saved.";
-}
-
-
 void DownloadWindow::UpdateProgress() {
     // nearbyint rounds halves to the even neighbour.
     double kb = std::nearbyint(GetBufferUBound() / 1024.0);
@@ -315,7 +346,7 @@ void DownloadWindow::UpdateProgress() {
 }
 
 void DownloadWindow::Complete() {
-    requestActive_ = false;
+    phase_ = DownloadPhase::Saved;
     view_->SetStatus("Download complete.");
     transfer_->Cancel();
     // A temporary file beside the target becomes the target only once all of it is written, so
@@ -332,8 +363,12 @@ void DownloadWindow::Fail(const TransferFailure& failure) {
     Fail(FailureReason(failure, ctx_.settings.RequestTimeout, bodyLimit_, transfer_->URL()));
 }
 
+void DownloadWindow::Fail(const DownloadRefusal& refusal) {
+    std::visit([this](const auto& why) { Fail(why); }, refusal);
+}
+
 void DownloadWindow::Fail(const std::string& reason) {
-    requestActive_ = false;
+    phase_ = DownloadPhase::Failed;
     const std::string address = transfer_->URL();
     transfer_->Cancel();
     ForgetBody();
@@ -345,7 +380,7 @@ void DownloadWindow::Fail(const std::string& reason) {
 void DownloadWindow::ForgetBody() { receivedData_.Clear(); }
 
 void DownloadWindow::HandleTick() {
-    if (!view_) return;
+    if (!Loaded()) return;
     platform::Clock& clock = ctx_.platform.clock;
     const double t = clock.SecondsSinceMidnight();
     const std::int32_t u = GetBufferUBound();

@@ -3,10 +3,13 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <variant>
 
+#include "common/AgentWindow.h"
 #include "common/Context.h"
-#include "common/Windows.h"
+#include "platform/Hash.h"
 #include "platform/TransferControl.h"
 #include "platform/Windows.h"
 #include "util/ByteBlocks.h"
@@ -17,14 +20,50 @@ namespace orv {
 inline constexpr std::int32_t kUnloadFromControlMenu = 0;  // the close box or the system menu
 inline constexpr std::int32_t kUnloadFromCode = 1;
 
-class DownloadWindow : public Form, public platform::DownloadWindowEvents, public platform::TransferEvents {
+// Where the download window is in its life. Only Connecting, Receiving and ReadingOut have a
+// request under way: a state change of the control that arrives in any other phase (a late one of
+// a request that has ended, or one for a window already closed) is ignored.
+enum class DownloadPhase {
+    Closed,      // not loaded: before the first load and after every unload
+    Idle,        // loaded, no download started on it yet
+    Connecting,  // the request has gone out; no response has come yet
+    Receiving,   // a response has come; waiting until the control has finished with it
+    ReadingOut,  // taking the body out of the control, chunk by chunk
+    Saved,       // the body arrived whole and passed its checks: it is written to the target
+    Failed,      // the request failed or its body was refused: the user is told, nothing is saved
+};
+
+// What is known once the body has been taken out of the control: everything that decides whether
+// it may be saved.
+struct ReadOutFacts {
+    platform::TransferFailure failure;  // as the control reports it after the read-out
+    std::int64_t announced = -1;        // the length the server announced; below 0 when none
+    const ByteBlocks& body;
+    const std::string& expectedSha256;  // the checksum the settings name; empty: none
+};
+
+// Why a body may not be saved: a failure of the transfer (worded by the window with the facts
+// the control gave), or the reason itself.
+using DownloadRefusal = std::variant<platform::TransferFailure, std::string>;
+
+// The checks a body passes before it is saved, in this order: the control reports no failure, no
+// fewer bytes arrived than announced, the body is not empty, and (when the settings name one) its
+// SHA-256 is the one named. The first that fails is returned; none when the body may be saved.
+// The SHA-256 is only computed once all the other checks have passed.
+std::optional<DownloadRefusal> CheckReadOut(const ReadOutFacts& facts, platform::Hash& hash);
+
+class DownloadWindow : public AgentWindow, public platform::DownloadWindowEvents, public platform::TransferEvents {
 public:
     explicit DownloadWindow(AgentContext& ctx);
     ~DownloadWindow() override;
 
     void Load() override;
     void Show() override;
-    bool Loaded() const { return view_ != nullptr; }
+    bool Loaded() const { return phase_ != DownloadPhase::Closed; }
+    DownloadPhase Phase() const { return phase_; }
+    // Loads the window when it is not loaded, and starts downloading `address` into `target`,
+    // `size` KB expected; returns at once, the request runs on.
+    void Start(const Variant& size, const Variant& target, const Variant& address);
     void SetCaption(const std::string& caption);
     // Runs OnClosing and destroys the window.
     void Unload(std::int32_t unloadMode = kUnloadFromCode);
@@ -44,29 +83,25 @@ public:
     void OnCloseRequested() override;
     void OnClosing(std::int32_t& cancel, std::int32_t unloadMode);
 
-    platform::DownloadWindowView* View() { return view_.get(); }
-    platform::TransferControl* Transfer() { return transfer_.get(); }
-
 private:
-    friend void StartDownload(AgentContext&, const Variant&, const Variant&, const Variant&);
-
     template <typename Handler> void RunHandler(Handler&& handler);
     void HandleStateChanged(std::int16_t state);
     void HandleTick();
-    // Pumps the event loop; false when the window was closed (or loaded anew) meanwhile, after
-    // which the caller must not touch the view, the request or the buffer again.
+    bool RequestUnderWay() const;
+    // Pumps the event loop; false when, meanwhile, the request ended or the window was closed
+    // (or loaded anew), after which the caller must not touch the view, the request or the
+    // buffer again.
     bool Yield(std::uint32_t generation, bool now = false);
-    // The read loop; false when the window went away during it.
+    // The read loop; false when the window went away, or the request ended, during it.
     bool ReadBody(std::uint32_t generation);
     // The most body this download takes in: a body that passes it fails the transfer.
     std::int64_t BodyLimit();
     void UpdateProgress();
-    // Empty when the body is the file whose SHA-256 the settings name; else why it is not.
-    std::string CheckExpectedFile();
     void Complete();
     // Stops the request, tells the user what failed and closes the window; nothing is saved.
     void Fail(const platform::TransferFailure& failure);
     void Fail(const std::string& reason);
+    void Fail(const DownloadRefusal& refusal);
     void ForgetBody();
 
     AgentContext& ctx_;
@@ -79,14 +114,14 @@ private:
     ByteBlocks receivedData_;
     std::int32_t lastTickMs_ = 0;
     std::int32_t lastUBound_ = 0;
-    // The most body the current download takes in, as StartDownload gave it to the control.
+    // The most body the current download takes in, as Start gave it to the control.
     std::int64_t bodyLimit_ = 0;
+    DownloadPhase phase_ = DownloadPhase::Closed;
+    // True while a state change is being handled: one that comes in the meantime, through a
+    // yield, returns at once, so a response is read out only once.
     bool busy_ = false;
-    // True from StartDownload until the request has been saved, has failed or was abandoned;
-    // state changes outside that span (late ones after the end) are ignored.
-    bool requestActive_ = false;
     // Counts the loads of the window, so that a handler waiting in a yield can tell a window
-    // loaded anew from the one it started on.
+    // loaded anew from the one it started on (whose phase may look the same).
     std::uint32_t generation_ = 0;
 };
 

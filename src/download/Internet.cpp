@@ -1,7 +1,7 @@
 #include "download/Internet.h"
 
+#include "common/AgentWindow.h"
 #include "common/Messages.h"
-#include "common/Windows.h"
 #include "download/DownloadWindow.h"
 #include "probe/Registry.h"
 #include "util/Files.h"
@@ -70,17 +70,7 @@ void InstallAccessRuntime(AgentContext& ctx) {
 }
 
 void StartDownload(AgentContext& ctx, const Variant& size, const Variant& target, const Variant& address) {
-    DownloadWindow& window = TheDownloadWindow(ctx);
-    window.Load();
-    const platform::Locale& locale = ctx.platform.locale;
-    window.transfer_->SetRequestTimeout(ctx.settings.RequestTimeout);
-    window.view_->SetProgressMax(static_cast<float>(ToDouble(size, locale)));
-    window.bodyLimit_ = window.BodyLimit();
-    window.transfer_->SetBodyLimit(window.bodyLimit_);
-    ctx.settings.DownloadFilePath = ToText(target, locale);
-    window.view_->SetStatus("Establishing connection... Please wait...");
-    window.requestActive_ = true;
-    window.transfer_->Execute(ToText(address, locale), "GET");
+    TheDownloadWindow(ctx).Start(size, target, address);
 }
 
 Variant EnsureTransferControl(AgentContext& ctx) {

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "common/AgentWindow.h"
 #include "common/Messages.h"
-#include "common/Windows.h"
 #include "platform/Trace.h"
 #include "storage/Ini.h"
 #include "update/UpdateWindow.h"

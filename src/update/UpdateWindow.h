@@ -2,13 +2,13 @@
 #pragma once
 #include <memory>
 
+#include "common/AgentWindow.h"
 #include "common/Context.h"
-#include "common/Windows.h"
 #include "platform/Windows.h"
 
 namespace orv {
 
-class UpdateWindow : public Form {
+class UpdateWindow : public AgentWindow {
 public:
     explicit UpdateWindow(AgentContext& ctx);
     ~UpdateWindow() override;

@@ -100,6 +100,7 @@ TEST(Agent, RegistryErrorsReachTheUnhandledErrorBox) {
     Install(p, nullptr);
     p.registry.SetValue(platform::kHkeyClassesRoot, kCurVer, "", platform::kRegNone, {1});
     EXPECT_FALSE(RunMain(p.ctx));
+    ExpectNoTemporaryFiles(p);
     ExpectLastBox(p, 1, "Run-time error '1001':\r\n\r\nUnsupported value type", "Orvastell");
     EXPECT_EQ(p.registry.opens, p.registry.closes);
 }
@@ -140,6 +141,7 @@ TEST(Agent, AFrontEndTheShellWillNotOpenIsReportedAndEndsTheRunAsAnError) {
         p.shell.executeResult = result;
         LoadSettings(p.ctx);
         EXPECT_THROW(LaunchFrontEnd(p.ctx), fakes::ProcessEnded);
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1, kProblem + "The file " + kFrontEnd + " could not be opened.\r\n\r\n" + reason);
         EXPECT_EQ(p.process.exitCode, 1u);
     }
@@ -154,6 +156,7 @@ TEST(Agent, LaunchReportsAMissingProgramFileAndReturns) {
         p.files.AddFolder(kFrontEnd);  // a folder named like the file is no program file
         LoadSettings(p.ctx);
         LaunchFrontEnd(p.ctx);
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1,
                       kProblem + "The program file for Orvastell can not be found. Please check that it has not been "
                                  "recently deleted or has not been installed correctly.\r\n\r\nIf this problem "

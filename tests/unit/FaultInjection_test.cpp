@@ -136,6 +136,7 @@ TEST(FaultInjection, ACopyThatFailsAtAnyStepLeavesTheOldFileAndNothingElse) {
             p.files.AddFile(kNewFile, Pattern(size));
             if (hadDestination) p.files.AddFile(kFrontEnd, old);
             WithFault(p, f, [](AgentContext& ctx) { EXPECT_FALSE(CopyFile(ctx, kNewFile, kFrontEnd)); });
+            ExpectNoTemporaryFiles(p);
             ExpectLastBox(p, 1, kCopyFailed + f.error.Description());
             ExpectFile(p, kFrontEnd, hadDestination ? std::optional(old) : std::nullopt);
             ExpectFile(p, kNewFile, Pattern(size));
@@ -190,7 +191,7 @@ void ArrangeUpdate(FakePlatform& p) {
     OfferUpdate(p, "1", "2", Pattern(kNewFrontEndSize, 4));
 }
 
-// Runs the agent to its end, which on the "ok" road is the launch of the front-end, after the
+// Runs the agent to its end, which for an "ok" Access version is the launch of the front-end, after the
 // user has been told of the failure.
 void RunToLaunch(FakePlatform& p, AgentContext& ctx) {
     EXPECT_THROW(RunMain(ctx), fakes::ProcessEnded);
@@ -206,6 +207,7 @@ TEST(FaultInjection, AFrontEndCopyThatFailsAtAnyStepStillOpensTheOldFrontEnd) {
         FakePlatform p;
         ArrangeUpdate(p);
         WithFault(p, f, [&p](AgentContext& ctx) { RunToLaunch(p, ctx); });
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1, kCopyFailed + f.error.Description());
         ExpectFile(p, kFrontEnd, "old front-end");
         ExpectFile(p, kConfig, ConfigText("1"));  // so the next run tries again
@@ -230,6 +232,7 @@ TEST(FaultInjection, ARecordOfTheUpdateThatFailsAtAnyStepNeverLeavesAHalfWritten
         FakePlatform p;
         ArrangeUpdate(p);
         WithFault(p, fault, [&p](AgentContext& ctx) { RunToLaunch(p, ctx); });
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1, prefix + fault.error.Description());
         ExpectFile(p, kFrontEnd, Pattern(kNewFrontEndSize, 4));  // the copy stays
         ExpectFile(p, kConfig, configAfter);
@@ -266,6 +269,7 @@ TEST(FaultInjection, ABodyCutAtAnyChunkIsNeverSaved) {
         p.transfer.contentLength = 3000;
         StartRuntimeDownload(p, cut);
         Pump(p);
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 2, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
                                 ".\r\n\r\nThe connection to the server closed after " + std::to_string(cut) +
                                 " of 3000 bytes.");
@@ -301,6 +305,7 @@ TEST(FaultInjection, AFailureAtAnyYieldOfTheTransferSavesNothing) {
         Pump(p);
         EXPECT_FALSE(p.windows.OpenWindows());
         if (at <= lastYieldInHandler) {
+            ExpectNoTemporaryFiles(p);
             ExpectLastBox(p, 2, kProblem + "The file could not be downloaded from " + p.ctx.settings.DownloadURL +
                                     ".\r\n\r\nThe connection to the server was lost before the whole file had "
                                     "arrived.");
@@ -326,6 +331,7 @@ TEST(FaultInjection, ACabinetSaveThatFailsAtAnyStepEndsTheRunAndKeepsTheEarlierC
             f.arrange(p.files);
             StartRuntimeDownload(p, size, earlier);
             EXPECT_THROW(Pump(p), fakes::ProcessEnded);
+            ExpectNoTemporaryFiles(p);
             ExpectLastBox(p, 2,
                           "Run-time error '" + std::to_string(f.error.Number()) + "':\r\n\r\n" + f.error.Description(),
                           "Orvastell");

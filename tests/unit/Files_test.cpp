@@ -125,6 +125,7 @@ TEST(Files, AMissingSourceIsReportedOnceAndCreatesNothing) {
     const auto before = p.files.AllFiles();
     EXPECT_FALSE(CopyFile(p.ctx, kSource, kFrontEnd));
     EXPECT_EQ(p.files.AllFiles(), before);
+    ExpectNoTemporaryFiles(p);
     ExpectLastBox(p, 1, kCopyFailed + "File not found");
 }
 

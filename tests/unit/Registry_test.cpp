@@ -176,6 +176,7 @@ TEST(Registry, OpenWithShellOpensAndReportsEveryFailure) {
         if (reason.empty()) {
             EXPECT_TRUE(q.messageBox.shown.empty());
         } else {
+            ExpectNoTemporaryFiles(q);
             ExpectLastBox(q, 1, kProblem + "The file C:\\Apps\\ORV.mde could not be opened.\r\n\r\n" + reason);
         }
     }

@@ -126,6 +126,7 @@ TEST(Update, RevisionThatIsNoNumberSkipsTheUpdateWithOneBox) {
         bool result = true;
         EXPECT_NO_THROW(result = RunAutomaticUpdate(p.ctx));
         EXPECT_FALSE(result);
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1, kProblem + "The automatic update of Orvastell was skipped.\r\n\r\nThe revision \"" +
                                 c.bad + "\" in " + c.file + " is not a number.");
         ExpectNoUpdate(p, before);
@@ -148,6 +149,7 @@ TEST(Update, AFileLocationThatDoesNotEndInAPlainFileNameSkipsTheUpdateWithOneBox
         bool result = true;
         EXPECT_NO_THROW(result = RunAutomaticUpdate(p.ctx));
         EXPECT_FALSE(result);
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1, kProblem + "The automatic update of Orvastell was skipped.\r\n\r\nThe file location \"" +
                                 location + "\" in " + kDescription + " does not end in a plain file name.");
         EXPECT_EQ(p.files.AllFiles(), filesBefore);
@@ -212,6 +214,7 @@ TEST(Update, AFailedCopyOrRecordIsShownWithTheWindowUpAndTriedAgainNextRun) {
         bool result = true;
         EXPECT_NO_THROW(result = RunAutomaticUpdate(p.ctx));
         EXPECT_FALSE(result);
+        ExpectNoTemporaryFiles(p);
         ExpectLastBox(p, 1, c.box);
         EXPECT_TRUE(windowUpDuringBox);
         EXPECT_FALSE(p.windows.OpenWindows());
