@@ -203,7 +203,7 @@ if [[ -z "${ORV_E2E_ONLY:-}" ]]; then
   done
 fi
 
-screenshots="$(cd "$artefacts" && ls ./*.png 2>/dev/null | tr '\n' ' ' || true)"
+screenshots="$(cd "$artefacts" && ls ./*.png 2>/dev/null | tr '\n' ' ')" || true
 echo "scenarios took $((SECONDS - suite_started)) s; screenshots in $artefacts: $screenshots"
 if ((failures)); then
   echo "wine tests: $failures failure(s)"
