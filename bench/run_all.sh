@@ -10,7 +10,7 @@
 # The agent is built with its trace compiled in (ORV_TRACE; the shipped build has none), and the
 # figures are taken from the traces, in which the agent and the baselines time themselves with one
 # clock (microseconds since the process was created).
-# download  Orvastell.exe on the "noAccess" road, the offer answered Yes by bench/agent_watch.exe,
+# download  Orvastell.exe in the "noAccess" case, the offer answered Yes by bench/agent_watch.exe,
 #           fetching the 34,148 KB runtime cabinet from tests/wine/http_server.py through the
 #           system proxy setting (no ACCESSRT.MSI, so nothing is installed), from the Yes click to
 #           the cabinet renamed in place, against bench/mini_download.exe from its process start
@@ -19,7 +19,7 @@
 #           read-out; and the agent's peak working set against the body's size.
 # copy      orv::CopyFile of a 200 MB file against CopyFileA followed by a flush of the new file
 #           (the durability the agent gives its copies); CopyFileA alone is printed beside it.
-# startup   Orvastell.exe on the "ok" road with nothing to update, from its process start to the
+# startup   Orvastell.exe in the "ok" case with nothing to update, from its process start to the
 #           return of the shell's open of ORV.mde, against bench/shell_open.exe (COM initialised,
 #           then ShellExecuteA on the same file) over the same span.
 # Times are medians over several runs taken in turn. Not part of the tests: absolute figures on
@@ -57,10 +57,12 @@ if [[ "$ORV_BENCH_ARCH" == i686 ]]; then
 else
   bits=64 preset=mingw build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw}"
 fi
+# The recorder of the end-to-end tests (tests/wine) stands in for the programs that open the
+# front-end and the runtime's installer package.
 echo "Building the ${bits}-bit Orvastell.exe (traced) and the benchmark programs in $build..."
 cmake --preset "$preset" -B "$build" -DORV_TRACE=ON -DORV_TRACE_FILE=C:/orvbench/trace.log >/dev/null
-cmake --build "$build" -j 2 --target Orvastell mini_download shell_open run_timed agent_watch copy_bench >/dev/null
-"$ORV_BENCH_ARCH-w64-mingw32-gcc-posix" -O1 -mwindows -o "$build/bench/recorder.exe" tests/wine/recorder.c
+cmake --build "$build" -j 2 --target Orvastell mini_download shell_open run_timed agent_watch copy_bench recorder \
+  >/dev/null
 
 server_pid=""
 work="$(mktemp -d /tmp/orv-bench.XXXXXX)"
@@ -96,9 +98,10 @@ if [[ -n "${ORV_BENCH_BEFORE:-}" ]]; then
 fi
 folder_of() { [[ "$1" == agent ]] && echo app || echo before; }
 trace="$drive_c/orvbench/trace.log"
-for program in mini_download shell_open run_timed agent_watch copy_bench recorder; do
+for program in mini_download shell_open run_timed agent_watch copy_bench; do
   cp "$build/bench/$program.exe" "$bench/tools/"
 done
+cp "$build/tests/wine/recorder.exe" "$bench/tools/"
 # The transfer control is in the system folder already: provisioning has nothing to do.
 : >"$drive_c/windows/syswow64/MSINET.OCX"
 : >"$drive_c/windows/syswow64/MSINET.oca"
@@ -182,7 +185,7 @@ python3 bench/report.py copy "$work" >>"$results"
 grep -v "^#" "$results" | tail -n 1
 
 # ------------------------------------------------------------------ start-up
-echo "startup: Orvastell.exe on the \"ok\" road against shell_open.exe..."
+echo "startup: Orvastell.exe in the \"ok\" case against shell_open.exe..."
 registry "Access.Database.11"
 for who in "${agents[@]}"; do
   crlf "[UpdateFrontend]" "UpdateLocation=C:\\orvbench\\update\\update.ini" "FileRevision=6" \

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Demo: sets up a sample installation of the agent in a scratch Wine prefix and runs it.
+# Demo: sets up a sample installation of the agent in a scratch Wine prefix and runs it, in one of
+# three scenarios:
 #
 #   bash scripts/demo.sh [update|download|refuse]
 #
@@ -16,30 +17,31 @@
 # screenshots are written to build/artefacts/demo-*.png. In both cases what the windows show is
 # printed as it changes. The shell's "open" of .mde and .msi files is pointed, in the scratch
 # prefix, at a small recorder, so the demo can tell what the agent opened. ORV_EXE names an
-# Orvastell.exe to use instead of building one.
+# Orvastell.exe to use instead of building one. The UI driver and the recorder are CMake targets
+# of the cross build for the agent's architecture (tests/wine/helper_programs.sh says which tree).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-road="${1:-}"
-if [[ -z "$road" ]]; then
+scenario="${1:-}"
+if [[ -z "$scenario" ]]; then
   if [[ -t 0 ]]; then
-    echo "Which road should the agent take?"
+    echo "Which scenario should the demo show?"
     echo "  1) update   - update the front-end, then open it"
     echo "  2) download - no Access: download the runtime from a local server, then install"
     echo "  3) refuse   - no Access, the offer answered No"
     read -r -p "Choice [1]: " choice
     case "${choice:-1}" in
-      1 | update) road=update ;;
-      2 | download) road=download ;;
-      3 | refuse) road=refuse ;;
+      1 | update) scenario=update ;;
+      2 | download) scenario=download ;;
+      3 | refuse) scenario=refuse ;;
       *) echo "demo: unknown choice '$choice'" >&2; exit 2 ;;
     esac
   else
-    road=update
+    scenario=update
   fi
 fi
-case "$road" in update | download | refuse) ;; *) echo "usage: $0 [update|download|refuse]" >&2; exit 2 ;; esac
+case "$scenario" in update | download | refuse) ;; *) echo "usage: $0 [update|download|refuse]" >&2; exit 2 ;; esac
 
 bash scripts/setup.sh
 # shellcheck source=arch32.sh
@@ -59,14 +61,13 @@ else
   cmake --build --preset mingw --target Orvastell >/dev/null
   agent_exe=build/mingw/src/platform/win32/Orvastell.exe
 fi
-# The helper programs are built for the agent's architecture.
+# The helper programs, built by CMake for the agent's architecture.
 arch="$(orv_pe_arch "$agent_exe")"
 [[ "$arch" == i686 || "$arch" == x86_64 ]] || { echo "demo: $agent_exe is no x86 Windows program" >&2; exit 2; }
-
-tools="build/wine-tests/$arch"
-mkdir -p "$tools" build/artefacts
-"$arch-w64-mingw32-gcc-posix" -O1 -o "$tools/uidriver.exe" tests/wine/uidriver.c
-"$arch-w64-mingw32-gcc-posix" -O1 -mwindows -o "$tools/recorder.exe" tests/wine/recorder.c
+# shellcheck source=../tests/wine/helper_programs.sh
+. tests/wine/helper_programs.sh
+tools="$(orv_helper_programs "$arch" "$agent_exe" uidriver recorder)"
+mkdir -p build/artefacts
 
 interactive=0
 [[ -n "${DISPLAY:-}" ]] && interactive=1
@@ -112,7 +113,7 @@ for _ in $(seq 100); do [[ -s "$work/port" ]] && break; sleep 0.1; done
 port="$(cat "$work/port")"
 
 access_key=""
-if [[ "$road" == update ]]; then
+if [[ "$scenario" == update ]]; then
   access_key=$'[HKEY_CLASSES_ROOT\\Access.Database\\CurVer]\n@="Access.Database.11"'
 fi
 cat >"$work/shared.reg" <<EOF
@@ -165,7 +166,7 @@ else
   ) &
   watcher_pid=$!
   answer=Yes
-  [[ "$road" == refuse ]] && answer=No
+  [[ "$scenario" == refuse ]] && answer=No
   rules=(--shotdir "$(winpath "$work/shots")"
     --on "Automatic Update" "*" "shot:update-window"
     --on "Download MS Access 2003 Runtime?" "*" "shot:question,press:$answer"
@@ -175,7 +176,7 @@ else
 fi
 
 : >"$work/ui.log"
-wine "$(winpath "$root/$tools/uidriver.exe")" --log "$(winpath "$work/ui.log")" --timeout 600 "${rules[@]}" \
+wine "$(winpath "$tools/uidriver.exe")" --log "$(winpath "$work/ui.log")" --timeout 600 "${rules[@]}" \
   -- "C:\\Orvastell\\Orvastell.exe" </dev/null >/dev/null 2>&1 &
 driver_pid=$!
 # What the windows show, as it changes, until the driver (and so the agent) has ended.
@@ -203,13 +204,13 @@ if ((!interactive)); then
   echo "Screenshots: $(ls build/artefacts/demo-*.png 2>/dev/null | tr '\n' ' ')"
 fi
 
-# Did the agent do the job this road shows? If not, say why and fail.
+# Did the agent do what this scenario shows? If not, say why and fail.
 problems=()
 ((agent_exit == 0)) || problems+=("it ended with exit code $agent_exit")
 while IFS= read -r box; do
-  problems+=("it showed a box that this road does not expect: ${box#SHOW #32770|}")
+  problems+=("it showed a box that this scenario does not expect: ${box#SHOW #32770|}")
 done < <(grep -E '^SHOW #32770\|(Whoops!|Orvastell)\|' "$work/ui.log" || true)
-case "$road" in
+case "$scenario" in
   update)
     [[ "$opened" == 'C:\Orvastell\ORV.mde' ]] || problems+=('it did not open C:\Orvastell\ORV.mde')
     tr -d '\r' <"$app/config/config.ini" | grep -qx 'FileRevision=2' || problems+=("config.ini does not record revision 2")
@@ -229,4 +230,4 @@ if ((${#problems[@]})); then
   printf 'demo: the agent did not do its job: %s\n' "${problems[@]}" >&2
   exit 1
 fi
-echo "demo: the agent did what the '$road' road shows."
+echo "demo: the agent did what the '$scenario' scenario shows."

@@ -1,23 +1,25 @@
 #!/usr/bin/env bash
 # End-to-end tests of Orvastell.exe under Wine, on a private Xvfb display, in one scratch prefix:
 #   * backend_check.exe: the real windows and the real transfer control against the local server;
-#   * every road of a run (roads_*.sh), each in a fresh application folder with fresh registry
+#   * every scenario of a run (roads_*.sh), each in a fresh application folder with fresh registry
 #     values, answered by uidriver.exe, with the shell's "open" of .mde and .msi and the program
 #     regsvr32 replaced by recorder.exe, and the download server (http_server.py) reached through
 #     the system proxy setting.
 # Screenshots go to build/artefacts/ (ORV_ARTEFACTS names another folder). Set ORV_EXE to test
 # another Orvastell.exe (32-bit or 64-bit: the helper programs are built to match it),
 # ORV_WINEARCH=win32 to run it on a 32-bit Windows (a 32-bit program, and the 32-bit Wine),
-# ORV_RELEASE_EXE to the release program built with the test values (scripts/test.sh does; a road
-# downloads with it where this machine runs 32-bit programs), and ORV_E2E_ONLY to a regular
-# expression to run only the roads whose names it matches.
+# ORV_RELEASE_EXE to the release program built with the test values (scripts/test.sh does; a
+# scenario downloads with it where this machine runs 32-bit programs), and ORV_E2E_ONLY to a
+# regular expression to run only the scenarios whose names it matches. The helper programs are
+# CMake targets (tests/wine/CMakeLists.txt), built here in the build tree of the agent's
+# architecture: build/mingw or build/mingw-x86-tests, the tree ORV_EXE was built in, or the one
+# ORV_TOOLS_BUILD_DIR names (tests/wine/helper_programs.sh).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 here="tests/wine"
-tools="build/wine-tests"
 artefacts="${ORV_ARTEFACTS:-build/artefacts}"
-mkdir -p "$tools" "$artefacts"
+mkdir -p "$artefacts"
 shot_names=(update-window box-question box-information download-window box-error box-unhandled-error)
 for name in "${shot_names[@]}"; do rm -f "$artefacts/$name.png"; done
 
@@ -35,45 +37,15 @@ find_agent() {
 agent_exe="$(find_agent)"
 [[ -f "$agent_exe" ]] || { echo "run_all: no Orvastell.exe ($agent_exe)" >&2; exit 1; }
 
-# The helper programs are built for the agent's architecture: the recorder stands in for the
-# 32-bit system folder's regsvr32, the planted library must be one the agent could load, and a
-# 32-bit Windows runs no 64-bit program at all.
-# shellcheck source=../../scripts/arch32.sh
-. scripts/arch32.sh
+# The helper programs, built by CMake for the agent's architecture (tests/wine/helper_programs.sh).
+# shellcheck source=helper_programs.sh
+. "$here/helper_programs.sh"
 arch="$(orv_pe_arch "$agent_exe")"
 case "$arch" in
   i686 | x86_64) ;;
   *) echo "run_all: $agent_exe is neither a 32-bit nor a 64-bit x86 Windows program" >&2; exit 1 ;;
 esac
-tools="$tools/$arch"
-mkdir -p "$tools"
-cc="$arch-w64-mingw32-gcc-posix"
-cxx="$arch-w64-mingw32-g++-posix"
-stale() {  # stale TARGET SOURCES...: true when TARGET is missing or older than a source
-  local target="$1" source
-  shift
-  [[ -f "$target" ]] || return 0
-  for source in "$@"; do [[ "$source" -nt "$target" ]] && return 0; done
-  return 1
-}
-if stale "$tools/uidriver.exe" "$here/uidriver.c"; then
-  $cc -O1 -Wall -o "$tools/uidriver.exe" "$here/uidriver.c"
-fi
-if stale "$tools/locker.exe" "$here/locker.c"; then
-  $cc -O1 -Wall -o "$tools/locker.exe" "$here/locker.c"
-fi
-if stale "$tools/recorder.exe" "$here/recorder.c"; then
-  $cc -O1 -Wall -mwindows -o "$tools/recorder.exe" "$here/recorder.c"
-fi
-if stale "$tools/planted.dll" "$here/planted.c"; then
-  $cc -O1 -Wall -shared -o "$tools/planted.dll" "$here/planted.c"
-fi
-backend_sources=("$here/backend_check.cpp" src/platform/win32/Win32Windows.cpp src/platform/win32/Win32Transfer.cpp
-  src/platform/win32/Win32CommonControls.cpp src/platform/win32/Win32Libraries.cpp)
-if stale "$tools/backend_check.exe" "${backend_sources[@]}" src/platform/win32/*.h src/platform/*.h; then
-  $cxx -std=c++20 -O1 -Wall -Isrc "${backend_sources[@]}" -static -lwininet -lcomctl32 -lgdi32 -luser32 \
-    -o "$tools/backend_check.exe"
-fi
+tools="$(orv_helper_programs "$arch" "$agent_exe" uidriver locker recorder planted backend_check)"
 
 # ------------------------------------------------------------------ Wine, display, server
 
@@ -97,14 +69,14 @@ unset DISPLAY
 
 if [[ "$arch" == i686 ]]; then bits=32; else bits=64; fi
 if [[ "$WINEARCH" == win32 ]]; then windows=32; else windows=64; fi
-echo "end-to-end roads of the ${bits}-bit $agent_exe on a ${windows}-bit Windows"
+echo "end-to-end tests of the ${bits}-bit $agent_exe on a ${windows}-bit Windows"
 work="$(mktemp -d /tmp/orv-e2e.XXXXXX)"
 trap 'stop_helpers; rm -rf "$work"; orv_wine_env_cleanup' EXIT
 
 # The HTTPS server's certificates; the prefix (and nothing outside it) trusts the test authority:
 # its certificate in the current user's root store, as the system's certificate functions keep
 # it (under the upper-case SHA-1 of the certificate, a Blob of property 32 with the certificate).
-# attacker.test: a stranger's host with a certificate that checks out, for the redirect roads.
+# attacker.test: a stranger's host with a certificate that checks out, for the redirect scenarios.
 bash "$here/make_certs.sh" "$work/certs" orvastell.test attacker.test
 read -r ca_sha1 ca_blob < <(python3 - "$work/certs/ca.pem" <<'PY'
 import hashlib, ssl, struct, sys
@@ -155,9 +127,9 @@ else
   syswow64_win='C:\windows\syswow64'
 fi
 # regsvr32 is the recorder, which logs the path it was started from: the one in the 32-bit system
-# folder is the right one; the one in the 64-bit system folder (and those that roads plant beside
-# the agent and in the current folder) must never run. The overrides make Wine run these files
-# rather than its own built-in program (in a 32-bit prefix only the environment's is heeded).
+# folder is the right one; the one in the 64-bit system folder (and those that scenarios plant
+# beside the agent and in the current folder) must never run. The overrides make Wine run these
+# files rather than its own built-in program (in a 32-bit prefix only the environment's is heeded).
 cp "$tools/recorder.exe" "$syswow64/regsvr32.exe"
 cp "$tools/recorder.exe" "$drive_c/windows/system32/regsvr32.exe"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES};regsvr32.exe=n"
@@ -197,7 +169,7 @@ orv_regedit "$work/prefix.reg" "$work/prefix.reg"
 scenario="backend"
 if [[ -n "${ORV_E2E_ONLY:-}" ]]; then
   echo "backend checks skipped (ORV_E2E_ONLY)"
-elif ! wine "$(winpath "$root/$tools/backend_check.exe")" "$port" "$dead_port" </dev/null >"$work/backend.out" 2>&1; then
+elif ! wine "$(winpath "$tools/backend_check.exe")" "$port" "$dead_port" </dev/null >"$work/backend.out" 2>&1; then
   sed 's/^/    /' "$work/backend.out"
   fail "backend_check.exe failed"
 else
@@ -205,7 +177,7 @@ else
   tail -n 1 "$work/backend.out" | sed 's/^/    /'
 fi
 
-# ------------------------------------------------------------------ the roads
+# ------------------------------------------------------------------ the scenarios
 
 # shellcheck source=lib.sh
 . "$here/lib.sh"
@@ -223,7 +195,7 @@ for road in "${roads[@]}"; do
 done
 
 scenario="selection"
-((${roads_run:-0} > 0)) || fail "no road matches ORV_E2E_ONLY=${ORV_E2E_ONLY:-}"
+((${roads_run:-0} > 0)) || fail "no scenario matches ORV_E2E_ONLY=${ORV_E2E_ONLY:-}"
 if [[ -z "${ORV_E2E_ONLY:-}" ]]; then
   scenario="screenshots"
   for name in "${shot_names[@]}"; do
@@ -231,7 +203,8 @@ if [[ -z "${ORV_E2E_ONLY:-}" ]]; then
   done
 fi
 
-echo "roads took $((SECONDS - suite_started)) s; screenshots in $artefacts: $(cd "$artefacts" && ls ./*.png 2>/dev/null | tr '\n' ' ')"
+screenshots="$(cd "$artefacts" && ls ./*.png 2>/dev/null | tr '\n' ' ')" || true
+echo "scenarios took $((SECONDS - suite_started)) s; screenshots in $artefacts: $screenshots"
 if ((failures)); then
   echo "wine tests: $failures failure(s)"
   exit 1

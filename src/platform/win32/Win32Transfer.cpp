@@ -14,6 +14,7 @@
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32Windows.h"
 #include "util/ByteBlocks.h"
+#include "OrvastellVersion.h"
 
 #include <wininet.h>
 
@@ -22,7 +23,7 @@ namespace {
 
 using platform::TransferFailure;
 
-constexpr const char* kUserAgent = "Orvastell/1.02";
+constexpr const char* kUserAgent = "Orvastell/" ORV_VERSION_TEXT;
 constexpr const char* kNotifyClass = "OrvastellTransferNotify";
 constexpr UINT kStateMessage = WM_APP + 0x31;
 // The body is kept in blocks of this size, filled by the worker and given back one by one as
