@@ -8,7 +8,7 @@
 #include "common/Context.h"
 #include "common/Windows.h"
 #include "platform/TransferControl.h"
-#include "platform/Windows.h"
+#include "platform/WindowToolkit.h"
 #include "util/ByteBlocks.h"
 
 namespace orv {

@@ -4,7 +4,7 @@
 
 #include "common/Context.h"
 #include "common/Windows.h"
-#include "platform/Windows.h"
+#include "platform/WindowToolkit.h"
 
 namespace orv {
 

@@ -628,7 +628,7 @@ void FakeUpdateWindow::Destroy() {
     owner.journal.push_back("update window destroyed");
 }
 
-std::unique_ptr<platform::DownloadWindowView> FakeWindows::CreateDownloadWindow(platform::DownloadWindowEvents& events) {
+std::unique_ptr<platform::DownloadWindowView> FakeWindowToolkit::CreateDownloadWindow(platform::DownloadWindowEvents& events) {
     auto w = std::make_unique<FakeDownloadWindow>(*this, events);
     downloadWindow = w.get();
     ++downloadWindowsCreated;
@@ -636,7 +636,7 @@ std::unique_ptr<platform::DownloadWindowView> FakeWindows::CreateDownloadWindow(
     return w;
 }
 
-std::unique_ptr<platform::UpdateWindowView> FakeWindows::CreateUpdateWindow() {
+std::unique_ptr<platform::UpdateWindowView> FakeWindowToolkit::CreateUpdateWindow() {
     auto w = std::make_unique<FakeUpdateWindow>(*this);
     updateWindow = w.get();
     ++updateWindowsCreated;
@@ -644,7 +644,7 @@ std::unique_ptr<platform::UpdateWindowView> FakeWindows::CreateUpdateWindow() {
     return w;
 }
 
-void FakeWindows::DoEvents() {
+void FakeWindowToolkit::DoEvents() {
     ++doEventsCalls;
     if (onDoEvents) onDoEvents(doEventsCalls);
     // Only what was queued before this call runs now; what the events queue runs next time.

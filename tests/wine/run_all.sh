@@ -68,7 +68,9 @@ fi
 if stale "$tools/planted.dll" "$here/planted.c"; then
   $cc -O1 -Wall -shared -o "$tools/planted.dll" "$here/planted.c"
 fi
-backend_sources=("$here/backend_check.cpp" src/platform/win32/Win32Windows.cpp src/platform/win32/Win32Transfer.cpp
+backend_sources=("$here/backend_check.cpp" src/platform/win32/Win32WindowBase.cpp
+  src/platform/win32/Win32DownloadWindow.cpp src/platform/win32/Win32UpdateWindow.cpp
+  src/platform/win32/Win32MessageLoop.cpp src/platform/win32/Win32Transfer.cpp
   src/platform/win32/Win32CommonControls.cpp src/platform/win32/Win32Libraries.cpp)
 if stale "$tools/backend_check.exe" "${backend_sources[@]}" src/platform/win32/*.h src/platform/*.h; then
   $cxx -std=c++20 -O1 -Wall -Isrc "${backend_sources[@]}" -static -lwininet -lcomctl32 -lgdi32 -luser32 \
