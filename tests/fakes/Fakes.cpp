@@ -628,7 +628,8 @@ void FakeUpdateWindow::Destroy() {
     owner.journal.push_back("update window destroyed");
 }
 
-std::unique_ptr<platform::DownloadWindowView> FakeWindowToolkit::CreateDownloadWindow(platform::DownloadWindowEvents& events) {
+std::unique_ptr<platform::DownloadWindowView> FakeWindowToolkit::CreateDownloadWindow(
+    platform::DownloadWindowEvents& events) {
     auto w = std::make_unique<FakeDownloadWindow>(*this, events);
     downloadWindow = w.get();
     ++downloadWindowsCreated;
@@ -707,7 +708,8 @@ platform::TransferFailure FakeTransferControl::Failure() {
     return owner.failure;
 }
 
-std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferControl(platform::TransferEvents& events) {
+std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferControl(
+    platform::TransferEvents& events) {
     auto c = std::make_unique<FakeTransferControl>(*this, events);
     control = c.get();
     return c;

@@ -267,7 +267,8 @@ class FakeWindowToolkit;
 
 class FakeDownloadWindow : public platform::DownloadWindowView {
 public:
-    FakeDownloadWindow(FakeWindowToolkit& owner, platform::DownloadWindowEvents& events) : owner(owner), events(events) {}
+    FakeDownloadWindow(FakeWindowToolkit& owner, platform::DownloadWindowEvents& events)
+        : owner(owner), events(events) {}
     ~FakeDownloadWindow() override;
     void Show() override;
     bool Visible() override { return visible; }

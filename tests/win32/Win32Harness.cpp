@@ -72,8 +72,8 @@ void ScratchKey::SetText(const std::string& name, DWORD type, const std::string&
 
 void ScratchKey::SetDword(const std::string& name, std::uint32_t value) {
     Set(name, REG_DWORD,
-        {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value >> 16),
-         static_cast<std::uint8_t>(value >> 24)});
+        {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+         static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {

@@ -10,6 +10,7 @@ namespace {
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
 
+// The windows of WindowProcedure, counted from WM_NCCREATE to WM_NCDESTROY.
 int g_openWindows = 0;
 
 // The window's own DPI where the system knows it (per-monitor aware systems), else the

@@ -39,6 +39,7 @@ void RegisterWindowClass(const char* name, WNDPROC proc);
 // How many windows of WindowProcedure exist now.
 int OpenWindowCount();
 
+// The error of a window function that failed (`what`), with the system's error code.
 AgentError AgentErrorFromLastError(const char* what);
 
 // A top-level window laid out in twips: its client size and its controls' places are kept, so
