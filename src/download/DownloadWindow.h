@@ -11,7 +11,7 @@
 #include "common/Context.h"
 #include "platform/Hash.h"
 #include "platform/TransferControl.h"
-#include "platform/Windows.h"
+#include "platform/WindowToolkit.h"
 #include "util/ByteBlocks.h"
 
 namespace orv {

@@ -11,7 +11,7 @@
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/TransferControl.h"
-#include "platform/Windows.h"
+#include "platform/WindowToolkit.h"
 
 namespace orv::platform {
 
@@ -20,7 +20,7 @@ struct Platform {
     Profile& profile;
     Shell& shell;
     MessageBox& messageBox;
-    Windows& windows;
+    WindowToolkit& windows;
     TransferFactory& transfer;
     FileSystem& files;
     Clock& clock;

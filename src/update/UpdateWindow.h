@@ -4,7 +4,7 @@
 
 #include "common/AgentWindow.h"
 #include "common/Context.h"
-#include "platform/Windows.h"
+#include "platform/WindowToolkit.h"
 
 namespace orv {
 

@@ -628,7 +628,8 @@ void FakeUpdateWindow::Destroy() {
     owner.journal.push_back("update window destroyed");
 }
 
-std::unique_ptr<platform::DownloadWindowView> FakeWindows::CreateDownloadWindow(platform::DownloadWindowEvents& events) {
+std::unique_ptr<platform::DownloadWindowView> FakeWindowToolkit::CreateDownloadWindow(
+    platform::DownloadWindowEvents& events) {
     auto w = std::make_unique<FakeDownloadWindow>(*this, events);
     downloadWindow = w.get();
     ++downloadWindowsCreated;
@@ -636,7 +637,7 @@ std::unique_ptr<platform::DownloadWindowView> FakeWindows::CreateDownloadWindow(
     return w;
 }
 
-std::unique_ptr<platform::UpdateWindowView> FakeWindows::CreateUpdateWindow() {
+std::unique_ptr<platform::UpdateWindowView> FakeWindowToolkit::CreateUpdateWindow() {
     auto w = std::make_unique<FakeUpdateWindow>(*this);
     updateWindow = w.get();
     ++updateWindowsCreated;
@@ -644,7 +645,7 @@ std::unique_ptr<platform::UpdateWindowView> FakeWindows::CreateUpdateWindow() {
     return w;
 }
 
-void FakeWindows::DoEvents() {
+void FakeWindowToolkit::DoEvents() {
     ++doEventsCalls;
     if (onDoEvents) onDoEvents(doEventsCalls);
     // Only what was queued before this call runs now; what the events queue runs next time.
@@ -707,7 +708,8 @@ platform::TransferFailure FakeTransferControl::Failure() {
     return owner.failure;
 }
 
-std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferControl(platform::TransferEvents& events) {
+std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferControl(
+    platform::TransferEvents& events) {
     auto c = std::make_unique<FakeTransferControl>(*this, events);
     control = c.get();
     return c;

@@ -263,11 +263,12 @@ public:
 // The digest in lower-case hexadecimal, as the build setting writes it.
 std::string HexOf(const platform::Sha256Digest& digest);
 
-class FakeWindows;
+class FakeWindowToolkit;
 
 class FakeDownloadWindow : public platform::DownloadWindowView {
 public:
-    FakeDownloadWindow(FakeWindows& owner, platform::DownloadWindowEvents& events) : owner(owner), events(events) {}
+    FakeDownloadWindow(FakeWindowToolkit& owner, platform::DownloadWindowEvents& events)
+        : owner(owner), events(events) {}
     ~FakeDownloadWindow() override;
     void Show() override;
     bool Visible() override { return visible; }
@@ -281,7 +282,7 @@ public:
     float ProgressValue() override { return progressValue; }
     void Destroy() override;
 
-    FakeWindows& owner;
+    FakeWindowToolkit& owner;
     platform::DownloadWindowEvents& events;
     std::string caption = "File download", status, amount, timeLeft;
     float progressMax = 100.0f, progressValue = 0.0f, highestProgress = 0.0f;
@@ -291,23 +292,23 @@ public:
 
 class FakeUpdateWindow : public platform::UpdateWindowView {
 public:
-    explicit FakeUpdateWindow(FakeWindows& owner) : owner(owner) {}
+    explicit FakeUpdateWindow(FakeWindowToolkit& owner) : owner(owner) {}
     ~FakeUpdateWindow() override;
     void Show() override;
     void Refresh() override;
     void Destroy() override;
-    FakeWindows& owner;
+    FakeWindowToolkit& owner;
     bool visible = false, painted = false, destroyed = false;
 };
 
-class FakeWindows : public platform::Windows {
+class FakeWindowToolkit : public platform::WindowToolkit {
 public:
-    explicit FakeWindows(Journal& journal) : journal(journal) {}
+    explicit FakeWindowToolkit(Journal& journal) : journal(journal) {}
     std::unique_ptr<platform::DownloadWindowView> CreateDownloadWindow(platform::DownloadWindowEvents& events) override;
     std::unique_ptr<platform::UpdateWindowView> CreateUpdateWindow() override;
     // Runs `onDoEvents` (with the number of this call, from 1), then every queued event.
     void DoEvents() override;
-    // The fake never leaves a look out: the same as DoEvents, counted apart too.
+    // The fake never skips the check of its queue: the same as DoEvents, counted apart too.
     void DoEventsNow() override {
         ++doEventsNowCalls;
         DoEvents();
@@ -357,7 +358,7 @@ struct FakeTransferFactory : public platform::TransferFactory {
     void Prepare() override { journal.push_back("transfer prepared"); }
 
     Journal& journal;
-    FakeWindows* windows = nullptr;  // where state changes are posted
+    FakeWindowToolkit* windows = nullptr;  // where state changes are posted
     std::vector<std::uint8_t> body;
     std::int32_t responseCode = 200;
     std::int64_t contentLength = -1;  // -1: none announced
@@ -378,7 +379,7 @@ struct FakePlatform {
     FakeProfile profile{files};
     FakeShell shell{journal};
     FakeMessageBox messageBox{journal};
-    FakeWindows windows{journal};
+    FakeWindowToolkit windows{journal};
     FakeTransferFactory transfer{journal};
     FakeClock clock{journal};
     FakeLocale locale;

@@ -45,12 +45,12 @@ ScratchKey::ScratchKey() {
     path_ = "Software\\Quenlark\\OrvastellTests\\" + std::to_string(::GetCurrentProcessId()) + "-" +
             std::to_string(++counter);
     const LONG status = ::RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                          &key_, nullptr);
+                                          key_.put(), nullptr);
     if (status != ERROR_SUCCESS) ADD_FAILURE() << "cannot create HKCU\\" << path_ << ": " << status;
 }
 
 ScratchKey::~ScratchKey() {
-    if (key_) ::RegCloseKey(key_);
+    key_.reset();  // closed before the key is deleted
     ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
     ::RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
     // The parents go too once empty (a key with subkeys is never deleted by RegDeleteKeyA).
@@ -59,7 +59,7 @@ ScratchKey::~ScratchKey() {
 }
 
 void ScratchKey::Set(const std::string& name, DWORD type, const std::vector<std::uint8_t>& data) {
-    const LONG status = ::RegSetValueExA(key_, name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
+    const LONG status = ::RegSetValueExA(key_.get(), name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
                                          static_cast<DWORD>(data.size()));
     if (status != ERROR_SUCCESS) ADD_FAILURE() << "cannot set " << name << ": " << status;
 }
@@ -72,8 +72,8 @@ void ScratchKey::SetText(const std::string& name, DWORD type, const std::string&
 
 void ScratchKey::SetDword(const std::string& name, std::uint32_t value) {
     Set(name, REG_DWORD,
-        {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value >> 16),
-         static_cast<std::uint8_t>(value >> 24)});
+        {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+         static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {

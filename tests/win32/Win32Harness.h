@@ -9,6 +9,7 @@
 #include "fakes/Fakes.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Locale.h"
 #include "platform/win32/Win32Profile.h"
 #include "platform/win32/Win32Registry.h"
@@ -21,7 +22,7 @@ struct Win32Platform {
     win32::Win32Profile profile;
     fakes::FakeShell shell{journal};
     fakes::FakeMessageBox messageBox{journal};
-    fakes::FakeWindows windows{journal};
+    fakes::FakeWindowToolkit windows{journal};
     fakes::FakeTransferFactory transfer{journal};
     win32::Win32FileSystem files;
     fakes::FakeClock clock{journal};
@@ -63,7 +64,7 @@ public:
 
 private:
     std::string path_;
-    HKEY key_ = nullptr;
+    win32::UniqueRegKey key_;
 };
 
 void WriteBytes(const std::string& path, const std::string& bytes);

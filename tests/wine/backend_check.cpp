@@ -13,7 +13,7 @@
 #include "common/Error.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Transfer.h"
-#include "platform/win32/Win32Windows.h"
+#include "platform/win32/Win32WindowToolkit.h"
 
 using namespace orv;
 
@@ -322,7 +322,7 @@ std::string Text(HWND window) {
 
 void DownloadWindowDesign() {
     std::printf("windows: the download window's frame, layout, texts, bar, timer and events\n");
-    win32::Win32Windows windows;
+    win32::Win32WindowToolkit windows;
     WindowEvents events;
     CHECK(!windows.AnyWindowOpen());
     auto view = windows.CreateDownloadWindow(events);
@@ -451,7 +451,7 @@ void DownloadWindowDesign() {
 
 void UpdateWindowDesign() {
     std::printf("windows: the update window is centred, its label centred in 18-point type\n");
-    win32::Win32Windows windows;
+    win32::Win32WindowToolkit windows;
     auto view = windows.CreateUpdateWindow();
     HWND form = ThreadWindow("OrvastellUpdateForm");
     CHECK(form != nullptr);
@@ -503,7 +503,7 @@ void UpdateWindowDesign() {
 
 void PumpEndsWithTheLastWindow() {
     std::printf("windows: the program's loop ends when the last window goes\n");
-    win32::Win32Windows windows;
+    win32::Win32WindowToolkit windows;
     WindowEvents events;
     std::unique_ptr<platform::DownloadWindowView> view = windows.CreateDownloadWindow(events);
     view->Show();

@@ -1,16 +1,17 @@
 #include "platform/win32/Win32Errors.h"
 
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace orv::win32 {
 
 std::string SystemErrorText(std::uint32_t code) {
-    char* text = nullptr;
+    UniqueLocalText text;
+    // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument is where the text's address goes.
     const DWORD length = ::FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string result = length && text ? std::string(text, length) : std::string();
-    if (text) ::LocalFree(text);
+        0, reinterpret_cast<LPSTR>(text.put()), 0, nullptr);
+    std::string result = length && text ? std::string(text.get(), length) : std::string();
     while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' '))
         result.pop_back();
     return result;

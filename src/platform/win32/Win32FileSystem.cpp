@@ -10,6 +10,7 @@
 #include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Errors.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace orv::win32 {
 namespace {
@@ -38,17 +39,16 @@ class Win32File : public platform::File {
 public:
     Win32File(HANDLE handle, bool writing, bool flush) : handle_(handle), writing_(writing), flush_(flush) {}
     ~Win32File() override {
-        if (handle_ == INVALID_HANDLE_VALUE) return;
+        if (!handle_) return;
         // Closed without Close (a caller on its way out after an error): what was handed to
         // Write still goes to the file, as it would have without the buffer; errors are
-        // Close's to report, and nobody is left to hear them here.
+        // Close's to report, and nobody is left to hear them here. The handle closes after.
         if (writing_ && pending_ > 0 && !failed_) {
             try {
                 WriteThrough(buffer_.get(), pending_);
             } catch (const AgentError&) {
             }
         }
-        ::CloseHandle(handle_);
     }
     Win32File(const Win32File&) = delete;
     Win32File& operator=(const Win32File&) = delete;
@@ -111,7 +111,7 @@ public:
     }
 
     void Close() override {
-        if (handle_ == INVALID_HANDLE_VALUE) return;
+        if (!handle_) return;
         // The first failure wins; the handle is closed whatever happens.
         std::unique_ptr<AgentError> error;
         if (failed_) error = std::make_unique<AgentError>(*failed_);
@@ -122,14 +122,13 @@ public:
                 error = std::make_unique<AgentError>(e);
             }
         }
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
+        UniqueFileHandle handle = std::move(handle_);
         // A written file that is about to replace the user's is flushed before it counts as
         // complete: the replacement must not outrun its contents on a power cut.
-        const bool flushed = !writing_ || !flush_ || error || ::FlushFileBuffers(handle);
+        const bool flushed = !writing_ || !flush_ || error || ::FlushFileBuffers(handle.get());
         if (writing_ && flush_) ORV_TRACE_EVENT("flushed");
         const DWORD flushError = flushed ? ERROR_SUCCESS : ::GetLastError();
-        const bool closed = ::CloseHandle(handle) != FALSE;
+        const bool closed = handle.close();
         const DWORD closeError = closed ? ERROR_SUCCESS : ::GetLastError();
         buffer_.reset();
         if (error) throw *error;
@@ -139,8 +138,8 @@ public:
 
 private:
     HANDLE Handle() const {
-        if (handle_ == INVALID_HANDLE_VALUE) throw AgentError(52, "Bad file name or number");
-        return handle_;
+        if (!handle_) throw AgentError(52, "Bad file name or number");
+        return handle_.get();
     }
 
     // Runs a write; a failure is remembered, so that the file reports it again on every later
@@ -200,7 +199,7 @@ private:
         }
     }
 
-    HANDLE handle_;
+    UniqueFileHandle handle_;  // empty once closed
     bool writing_;
     bool flush_;
     // Allocated on first use, and not filled beforehand: a page of it is made only when data

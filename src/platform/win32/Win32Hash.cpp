@@ -4,9 +4,8 @@
 
 #include "common/Error.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Libraries.h"
-
-#include <bcrypt.h>
 
 namespace orv::win32 {
 namespace {
@@ -48,24 +47,24 @@ platform::Sha256Digest Win32Hash::Sha256(std::span<const platform::ByteSpan> pie
     if (!cng.loaded)
         throw AgentError(err::kFileNotFound, "the system's cryptography (bcrypt.dll) could not be loaded.");
 
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    NTSTATUS status = cng.OpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    BCRYPT_ALG_HANDLE opened = nullptr;
+    NTSTATUS status = cng.OpenAlgorithmProvider(&opened, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
     if (status < 0) throw HashError("BCryptOpenAlgorithmProvider", status);
-    BCRYPT_HASH_HANDLE hash = nullptr;
-    status = cng.CreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+    const UniqueBcryptAlgorithm algorithm(opened, BcryptAlgorithmCloser{cng.CloseAlgorithmProvider});
+    // Destroyed before the algorithm provider it was made with.
+    UniqueBcryptHash hash(BcryptHashCloser{cng.DestroyHash});
+    status = cng.CreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0);
     // Each piece goes in parts that a ULONG can count, whatever the size of size_t.
     constexpr std::size_t kPart = 1u << 30;
     for (const platform::ByteSpan piece : pieces) {
         for (std::size_t done = 0; status >= 0 && done < piece.size();) {
             const std::size_t part = piece.size() - done < kPart ? piece.size() - done : kPart;
-            status = cng.HashData(hash, const_cast<PUCHAR>(piece.data() + done), static_cast<ULONG>(part), 0);
+            status = cng.HashData(hash.get(), const_cast<PUCHAR>(piece.data() + done), static_cast<ULONG>(part), 0);
             done += part;
         }
     }
     platform::Sha256Digest digest{};
-    if (status >= 0) status = cng.FinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
-    if (hash) cng.DestroyHash(hash);
-    cng.CloseAlgorithmProvider(algorithm, 0);
+    if (status >= 0) status = cng.FinishHash(hash.get(), digest.data(), static_cast<ULONG>(digest.size()), 0);
     if (status < 0) throw HashError("BCrypt hashing", status);
     return digest;
 }

@@ -11,7 +11,8 @@ void RestrictLibrarySearch();
 
 // Loads a library of the system by its name, from the system folder only (or from the
 // side-by-side store, where the active activation context sends it there). Null when it cannot
-// be loaded.
+// be loaded. Never freed: what the callers take from it (functions, window classes) is used for
+// the life of the process.
 HMODULE LoadSystemLibrary(const char* name);
 
 } // namespace orv::win32

@@ -12,7 +12,7 @@
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32Transfer.h"
-#include "platform/win32/Win32Windows.h"
+#include "platform/win32/Win32WindowToolkit.h"
 
 namespace orv::win32 {
 
@@ -26,7 +26,7 @@ template <typename MessageBoxService = Win32MessageBox> struct Win32Services {
     Win32Locale locale;
     Win32Process process;
     Win32Hash hash;
-    Win32Windows windows;
+    Win32WindowToolkit windows;
     Win32TransferFactory transfer;
     platform::Platform platform{registry, profile, shell, messageBox, windows, transfer,
                                 files,    clock,   locale, process, hash};

@@ -4,6 +4,7 @@
 
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Errors.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace orv::win32 {
 
@@ -27,8 +28,8 @@ bool Win32Profile::FindNormalFile(const std::string& name) {
     // An empty text names no file (a search for it would list the current folder).
     if (name.empty()) return false;
     WIN32_FIND_DATAA found{};
-    HANDLE search = ::FindFirstFileA(name.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    const UniqueFindHandle search(::FindFirstFileA(name.c_str(), &found));
+    if (!search) {
         const DWORD code = ::GetLastError();
         switch (code) {
         case ERROR_FILE_NOT_FOUND:
@@ -48,8 +49,7 @@ bool Win32Profile::FindNormalFile(const std::string& name) {
     bool normal = false;
     do {
         if ((found.dwFileAttributes & kNotNormal) == 0) normal = true;
-    } while (!normal && ::FindNextFileA(search, &found));
-    ::FindClose(search);
+    } while (!normal && ::FindNextFileA(search.get(), &found));
     return normal;
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Errors.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace orv::win32 {
 
@@ -61,9 +62,10 @@ std::uint32_t Win32Shell::StartProcess(const std::string& program, const std::st
     if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process))
         throw FileError(::GetLastError());
-    // Nothing waits for the new process; its handles are not needed.
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    // Nothing waits for the new process; its handles are not needed, and are closed here (the
+    // thread's first).
+    const UniqueHandle processHandle(process.hProcess);
+    const UniqueHandle threadHandle(process.hThread);
     return process.dwProcessId;
 }
 

@@ -11,12 +11,11 @@
 #include "common/Error.h"
 #include "platform/Trace.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Libraries.h"
-#include "platform/win32/Win32Windows.h"
+#include "platform/win32/Win32WindowToolkit.h"
 #include "util/ByteBlocks.h"
 #include "OrvastellVersion.h"
-
-#include <wininet.h>
 
 namespace orv::win32 {
 namespace {
@@ -89,52 +88,38 @@ bool EnsureWinInet() { return Inet().loaded; }
 // The first use of Inet() loads the library; a use made meanwhile on another thread waits for it.
 DWORD WINAPI LoadWinInetThread(LPVOID) { return EnsureWinInet() ? 0 : 1; }
 
-class Lock {
-public:
-    explicit Lock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ~Lock() { ::ReleaseSRWLockExclusive(&lock_); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    SRWLOCK& lock_;
-};
+// A WinINet handle just opened (or null), owned, to be closed with the loaded library's
+// InternetCloseHandle.
+UniqueInternetHandle OwnInternetHandle(HINTERNET handle) {
+    return UniqueInternetHandle(handle, InternetHandleCloser{Inet().InternetCloseHandle});
+}
 
 // A block of the body, from the heap, of the size the download window keeps its own buffer's
 // blocks in: once handed out it goes back to the heap, which gives it straight back for the
 // window's next block, pages already in memory. The body is so held about once, and its pages are
-// made only once (where making fresh pages is dear, that is a good part of the download's time).
+// made only once (where making fresh pages is costly, that is a good part of the download's
+// time). The storage is not filled beforehand, for the same reason.
 class Block {
 public:
     Block() = default;
     explicit Block(std::size_t capacity) : data_(new std::uint8_t[capacity]), capacity_(capacity) {}
-    Block(Block&& other) noexcept { *this = std::move(other); }
+    Block(Block&& other) noexcept
+        : data_(std::move(other.data_)), size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
     Block& operator=(Block&& other) noexcept {
-        if (this != &other) {
-            Free();
-            data_ = std::exchange(other.data_, nullptr);
-            size_ = std::exchange(other.size_, 0);
-            capacity_ = std::exchange(other.capacity_, 0);
-        }
+        data_ = std::move(other.data_);
+        size_ = std::exchange(other.size_, 0);
+        capacity_ = std::exchange(other.capacity_, 0);
         return *this;
     }
-    Block(const Block&) = delete;
-    Block& operator=(const Block&) = delete;
-    ~Block() { Free(); }
 
-    std::uint8_t* Data() const { return data_; }
+    std::uint8_t* Data() const { return data_.get(); }
     std::size_t Size() const { return size_; }
     std::size_t Room() const { return capacity_ - size_; }
     void Grow(std::size_t added) { size_ += added; }
 
 private:
-    void Free() {
-        delete[] data_;
-        data_ = nullptr;
-        size_ = capacity_ = 0;
-    }
-
-    std::uint8_t* data_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> data_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
 };
@@ -148,8 +133,9 @@ struct Request {
     std::int64_t bodyLimit = INT64_MAX;
     HWND notify = nullptr;
     WPARAM generation = 0;
-    // Set once the request has ended (done or cancelled); StillExecuting waits on it.
-    HANDLE ended = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Set once the request has ended (done or cancelled); StillExecuting waits on it. Closed
+    // with the request, once neither the control nor the worker holds it.
+    const UniqueHandle ended{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
 
     SRWLOCK lock = SRWLOCK_INIT;
     // Everything below is guarded by lock.
@@ -157,10 +143,11 @@ struct Request {
     bool done = false;
     bool headersIn = false;
     std::int16_t lastState = platform::icNone;
-    // Whoever takes a handle out of these slots (the worker at the end, or Cancel) closes it.
-    HINTERNET session = nullptr;
-    HINTERNET connection = nullptr;
-    HINTERNET handle = nullptr;
+    // Whoever takes a handle out of these slots (the worker at the end, or Cancel) closes it,
+    // outside the lock: closing may call the status callback, which takes the lock.
+    UniqueInternetHandle session;
+    UniqueInternetHandle connection;
+    UniqueInternetHandle handle;
     // The body not yet handed out, in order; `taken` bytes of the first block are gone already.
     std::deque<Block> body;
     std::size_t taken = 0;
@@ -171,9 +158,6 @@ struct Request {
     Request() = default;
     Request(const Request&) = delete;
     Request& operator=(const Request&) = delete;
-    ~Request() {
-        if (ended) ::CloseHandle(ended);
-    }
 
     void PostLocked(std::int16_t state) {
         if (cancelled || !notify) return;
@@ -181,26 +165,28 @@ struct Request {
         ::PostMessageA(notify, kStateMessage, generation, static_cast<LPARAM>(state));
     }
     void SetEnded() const {
-        if (ended) ::SetEvent(ended);
+        if (ended) ::SetEvent(ended.get());
     }
 };
 
-HINTERNET CurrentHandle(Request& r, HINTERNET Request::*slot) {
-    Lock lock(r.lock);
-    return r.cancelled ? nullptr : r.*slot;
+using Slot = UniqueInternetHandle Request::*;
+
+HINTERNET CurrentHandle(Request& r, Slot slot) {
+    ExclusiveLock lock(r.lock);
+    return r.cancelled ? nullptr : (r.*slot).get();
 }
 
 // Stores a handle the worker has just opened, unless the control has cancelled meanwhile; then
-// the worker closes it itself.
-bool Adopt(Request& r, HINTERNET Request::*slot, HINTERNET handle) {
+// the worker closes it itself, outside the lock. The slot is empty: nothing is closed in it.
+bool Adopt(Request& r, Slot slot, UniqueInternetHandle handle) {
     {
-        Lock lock(r.lock);
+        ExclusiveLock lock(r.lock);
         if (!r.cancelled) {
-            r.*slot = handle;
+            r.*slot = std::move(handle);
             return true;
         }
     }
-    Inet().InternetCloseHandle(handle);
+    handle.reset();
     return false;
 }
 
@@ -265,31 +251,31 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, LPVOID,
     const std::int16_t state = StateFromStatus(status);
     if (state == platform::icNone || context == 0) return;
     auto* r = reinterpret_cast<Request*>(context);
-    Lock lock(r->lock);
+    ExclusiveLock lock(r->lock);
     if (r->headersIn || r->done || state == r->lastState) return;
     r->PostLocked(state);
 }
 
-// Takes the request's handles out of their slots, for the caller to close (outside the lock:
-// closing may call the status callback). Called with the lock held.
+// The request's handles once taken out of their slots, for the taker to close outside the lock
+// (closing may call the status callback): the request handle first, the session last, by Close
+// or else as they go out of scope.
 struct Handles {
-    HINTERNET handle = nullptr, connection = nullptr, session = nullptr;
-    void Close() const {
-        if (handle) Inet().InternetCloseHandle(handle);
-        if (connection) Inet().InternetCloseHandle(connection);
-        if (session) Inet().InternetCloseHandle(session);
+    UniqueInternetHandle session, connection, handle;
+    void Close() {
+        handle.reset();
+        connection.reset();
+        session.reset();
     }
 };
+// Called with the lock held.
 Handles TakeHandlesLocked(Request& r) {
-    Handles h{r.handle, r.connection, r.session};
-    r.handle = r.connection = r.session = nullptr;
-    return h;
+    return Handles{std::move(r.session), std::move(r.connection), std::move(r.handle)};
 }
 
 void Finish(Request& r, const TransferFailure& failure) {
-    Handles handles;
+    Handles handles;  // declared before the lock, so closed after it is released
     {
-        Lock lock(r.lock);
+        ExclusiveLock lock(r.lock);
         if (r.cancelled) return;  // Cancel has taken and closed the handles
         r.failure = failure;
         r.done = true;
@@ -297,7 +283,6 @@ void Finish(Request& r, const TransferFailure& failure) {
         handles = TakeHandlesLocked(r);
         r.PostLocked(failure.kind == TransferFailure::Kind::None ? platform::icResponseCompleted : platform::icError);
     }
-    handles.Close();
 }
 
 // Time-outs are set on every level: some WinINet versions take them only from the connection
@@ -377,20 +362,17 @@ std::int64_t ParseContentLength(const char* text) {
 // Closes the connection and request of a hop that was sent on, so that the next hop's take
 // their slots.
 void DropHop(Request& r) {
-    Handles hop;
-    {
-        Lock lock(r.lock);
-        hop.handle = std::exchange(r.handle, nullptr);
-        hop.connection = std::exchange(r.connection, nullptr);
-    }
-    hop.Close();
+    Handles hop;  // closed once the lock is released
+    ExclusiveLock lock(r.lock);
+    hop.handle = std::move(r.handle);
+    hop.connection = std::move(r.connection);
 }
 
 void RunRequest(Request& r) {
     HINTERNET session = Inet().InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     ORV_TRACE_EVENT("session opened");
     if (!session) return Finish(r, FailureFromError(::GetLastError(), r, false));
-    if (!Adopt(r, &Request::session, session)) return;
+    if (!Adopt(r, &Request::session, OwnInternetHandle(session))) return;
 
     SetTimeouts(session, r.timeoutMs);
     Inet().InternetSetStatusCallbackA(session, StatusCallback);
@@ -415,7 +397,7 @@ void RunRequest(Request& r) {
         HINTERNET connection = Inet().InternetConnectA(session, address.host.c_str(), address.port, nullptr, nullptr,
                                                        INTERNET_SERVICE_HTTP, 0, context);
         if (!connection) return Finish(r, FailureFromError(::GetLastError(), r, false));
-        if (!Adopt(r, &Request::connection, connection)) return;
+        if (!Adopt(r, &Request::connection, OwnInternetHandle(connection))) return;
         SetTimeouts(connection, r.timeoutMs);
 
         DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
@@ -425,7 +407,7 @@ void RunRequest(Request& r) {
         handle = Inet().HttpOpenRequestA(connection, "GET", address.object.c_str(), nullptr, nullptr, accept, flags,
                                          context);
         if (!handle) return Finish(r, FailureFromError(::GetLastError(), r, false));
-        if (!Adopt(r, &Request::handle, handle)) return;
+        if (!Adopt(r, &Request::handle, OwnInternetHandle(handle))) return;
         SetTimeouts(handle, r.timeoutMs);
 
         handle = CurrentHandle(r, &Request::handle);
@@ -462,7 +444,7 @@ void RunRequest(Request& r) {
     if (Inet().HttpQueryInfoA(handle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &size, nullptr))
         contentLength = ParseContentLength(lengthText);
     {
-        Lock lock(r.lock);
+        ExclusiveLock lock(r.lock);
         if (r.cancelled) return;
         r.status = static_cast<std::int32_t>(status);
         r.contentLength = contentLength;
@@ -483,7 +465,8 @@ void RunRequest(Request& r) {
         if (!handle) return;
         DWORD got = 0;
         started = ::GetTickCount64();
-        if (!Inet().InternetReadFile(handle, filling.Data() + filling.Size(), static_cast<DWORD>(filling.Room()), &got)) {
+        const DWORD room = static_cast<DWORD>(filling.Room());
+        if (!Inet().InternetReadFile(handle, filling.Data() + filling.Size(), room, &got)) {
             readError = ::GetLastError();
             readWaited = ::GetTickCount64() - started;
             break;
@@ -496,7 +479,7 @@ void RunRequest(Request& r) {
             return Finish(r, Failed(TransferFailure::Kind::TooLarge));
         if (filling.Room() > 0) continue;
         {
-            Lock lock(r.lock);
+            ExclusiveLock lock(r.lock);
             if (r.cancelled) return;
             r.body.push_back(std::move(filling));
         }
@@ -504,7 +487,7 @@ void RunRequest(Request& r) {
     }
     ORV_TRACE_EVENT("last byte in");
     if (filling.Size() > 0) {
-        Lock lock(r.lock);
+        ExclusiveLock lock(r.lock);
         if (r.cancelled) return;
         r.body.push_back(std::move(filling));
     }
@@ -525,10 +508,14 @@ void RunRequest(Request& r) {
     Finish(r, failure);
 }
 
+// The worker's share of its request, handed to the thread through CreateThread's one pointer.
+// Execute gives it up only once the thread exists; the thread owns it from its first line.
+using WorkerShare = std::shared_ptr<Request>;
+
 DWORD WINAPI Worker(LPVOID param) {
-    auto* shared = static_cast<std::shared_ptr<Request>*>(param);
-    const std::shared_ptr<Request> request = *shared;
-    delete shared;
+    std::unique_ptr<WorkerShare> share(static_cast<WorkerShare*>(param));
+    const std::shared_ptr<Request> request = std::move(*share);
+    share.reset();
     try {
         RunRequest(*request);
     } catch (...) {
@@ -564,8 +551,9 @@ public:
 
     ~Win32Transfer() override {
         Release();
-        // The worker, if still blocked, finishes on its own; it holds the request, not us.
-        if (previousWorker_) ::CloseHandle(previousWorker_);
+        // The worker, if still blocked, finishes on its own; it holds the request, not us. Its
+        // handle is closed without waiting for it.
+        previousWorker_.reset();
         ::SetWindowLongPtrA(notify_, GWLP_USERDATA, 0);
         ::DestroyWindow(notify_);
     }
@@ -578,28 +566,28 @@ public:
             throw AgentError(5, "Invalid procedure call or argument");
         Release();
         if (previousWorker_) {
-            ::WaitForSingleObject(previousWorker_, kPreviousWorkerWaitMs);
-            ::CloseHandle(previousWorker_);
-            previousWorker_ = nullptr;
+            ::WaitForSingleObject(previousWorker_.get(), kPreviousWorkerWaitMs);
+            previousWorker_.reset();
         }
         url_ = url;
         auto request = std::make_shared<Request>();
         request->url = url;
         // 0 means no time-out, as with the published control.
-        request->timeoutMs = timeoutSeconds_ <= 0 ? INFINITE
-                                                  : static_cast<DWORD>(std::min<std::int32_t>(timeoutSeconds_, 4000000)) * 1000;
+        const std::int32_t seconds = std::min<std::int32_t>(timeoutSeconds_, 4000000);
+        request->timeoutMs = seconds <= 0 ? INFINITE : static_cast<DWORD>(seconds) * 1000;
         request->bodyLimit = bodyLimit_;
         request->notify = notify_;
         request->generation = ++generation_;
         request_ = request;
         if (!EnsureWinInet()) return Finish(*request, Failed(TransferFailure::Kind::NotStarted, ERROR_MOD_NOT_FOUND));
-        auto* param = new std::shared_ptr<Request>(request);
-        worker_ = ::CreateThread(nullptr, 0, Worker, param, 0, nullptr);
+        auto share = std::make_unique<WorkerShare>(request);
+        worker_.reset(::CreateThread(nullptr, 0, Worker, share.get(), 0, nullptr));
         if (!worker_) {
             const DWORD error = ::GetLastError();
-            delete param;
-            Finish(*request, Failed(TransferFailure::Kind::NotStarted, error));
+            share.reset();
+            return Finish(*request, Failed(TransferFailure::Kind::NotStarted, error));
         }
+        share.release();  // the worker owns it now
     }
 
     bool StillExecuting() override {
@@ -607,7 +595,8 @@ public:
         // The caller polls in a loop, yielding between polls. Waiting a moment here for the end
         // keeps that loop from taking a processor away from the worker (and from the server, on
         // a busy machine) for the whole transfer.
-        if (Running(*request_) && request_->ended) ::WaitForSingleObject(request_->ended, kStillExecutingWaitMs);
+        if (Running(*request_) && request_->ended)
+            ::WaitForSingleObject(request_->ended.get(), kStillExecutingWaitMs);
         return Running(*request_);
     }
 
@@ -615,7 +604,7 @@ public:
         if (!request_) return 0;
         // Declared before the lock: the blocks used up are given back after it is released.
         std::vector<Block> spent;
-        Lock lock(request_->lock);
+        ExclusiveLock lock(request_->lock);
         Request& r = *request_;
         std::size_t copied = 0;
         while (copied < size && !r.body.empty()) {
@@ -639,24 +628,24 @@ public:
 
     std::int32_t ResponseCode() override {
         if (!request_) return 0;
-        Lock lock(request_->lock);
+        ExclusiveLock lock(request_->lock);
         return request_->status;
     }
     std::int64_t ContentLength() override {
         if (!request_) return -1;
-        Lock lock(request_->lock);
+        ExclusiveLock lock(request_->lock);
         return request_->contentLength;
     }
     TransferFailure Failure() override {
         if (!request_) return {};
-        Lock lock(request_->lock);
+        ExclusiveLock lock(request_->lock);
         return request_->failure;
     }
 
     void Deliver(WPARAM generation, std::int16_t state) {
         if (!request_ || generation != generation_) return;
         {
-            Lock lock(request_->lock);
+            ExclusiveLock lock(request_->lock);
             if (request_->cancelled) return;
         }
         // The handler may destroy this control; nothing here touches it afterwards.
@@ -666,7 +655,7 @@ public:
 
 private:
     static bool Running(Request& r) {
-        Lock lock(r.lock);
+        ExclusiveLock lock(r.lock);
         return !r.done && !r.cancelled;
     }
 
@@ -677,7 +666,7 @@ private:
             Handles handles;
             std::deque<Block> body;  // given back outside the lock
             {
-                Lock lock(request_->lock);
+                ExclusiveLock lock(request_->lock);
                 request_->cancelled = true;
                 request_->SetEnded();
                 handles = TakeHandlesLocked(*request_);
@@ -687,11 +676,8 @@ private:
             // Outside the lock: closing may call the status callback on this thread.
             handles.Close();
         }
-        if (worker_) {
-            if (previousWorker_) ::CloseHandle(previousWorker_);
-            previousWorker_ = worker_;
-            worker_ = nullptr;
-        }
+        // An earlier worker's handle is closed without waiting for it.
+        if (worker_) previousWorker_ = std::move(worker_);
     }
 
     platform::TransferEvents* events_;
@@ -700,8 +686,8 @@ private:
     std::int64_t bodyLimit_ = INT64_MAX;
     std::string url_;
     std::shared_ptr<Request> request_;
-    HANDLE worker_ = nullptr;
-    HANDLE previousWorker_ = nullptr;
+    UniqueHandle worker_;
+    UniqueHandle previousWorker_;
     WPARAM generation_ = 0;
 
     friend LRESULT CALLBACK NotifyProc(HWND, UINT, WPARAM, LPARAM);
@@ -722,11 +708,12 @@ void Win32TransferFactory::Prepare() {
     static bool started = false;
     if (started) return;
     started = true;
-    const HANDLE thread = ::CreateThread(nullptr, 0, LoadWinInetThread, nullptr, 0, nullptr);
-    if (thread) ::CloseHandle(thread);
+    // Nothing waits for the thread: its handle is closed at once.
+    const UniqueHandle thread(::CreateThread(nullptr, 0, LoadWinInetThread, nullptr, 0, nullptr));
 }
 
-std::unique_ptr<platform::TransferControl> Win32TransferFactory::CreateTransferControl(platform::TransferEvents& events) {
+std::unique_ptr<platform::TransferControl> Win32TransferFactory::CreateTransferControl(
+    platform::TransferEvents& events) {
     return std::make_unique<Win32Transfer>(events);
 }
 

@@ -54,7 +54,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // its users can write, nor from the current folder.
     orv::win32::RestrictLibrarySearch();
     // The common controls are initialised with the first window, WinINet with the first download:
-    // the road that only opens the front-end needs neither.
+    // a run that only opens the front-end needs neither.
     // The shell's "open" may hand the file to a handler that needs COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     ORV_TRACE_EVENT("COM initialised");

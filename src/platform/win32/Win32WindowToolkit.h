@@ -1,18 +1,16 @@
-// The agent's two windows as real Win32 windows, the yield to the event loop, and the message
-// loop that keeps the program alive while a window of the agent is open.
+// The window toolkit on Win32: the agent's two windows as real Win32 windows
+// (Win32DownloadWindow.cpp, Win32UpdateWindow.cpp), the yield to the event loop, and the message
+// loop that keeps the program alive while a window of the agent is open (Win32MessageLoop.cpp).
 #pragma once
 #include <functional>
 #include <memory>
 
-#include "platform/Windows.h"
+#include "platform/WindowToolkit.h"
 
 namespace orv::win32 {
 
-class Win32Windows : public platform::Windows {
+class Win32WindowToolkit : public platform::WindowToolkit {
 public:
-    Win32Windows();
-    ~Win32Windows() override;
-
     std::unique_ptr<platform::DownloadWindowView> CreateDownloadWindow(platform::DownloadWindowEvents& events) override;
     std::unique_ptr<platform::UpdateWindowView> CreateUpdateWindow() override;
     // Dispatches every message waiting in the thread's queue, then returns. An error that a
@@ -27,7 +25,7 @@ public:
     void PumpUntilNoWindows();
 
 private:
-    unsigned long long lastLookMs_ = 0;  // the tick count of the last look at the queue
+    unsigned long long lastCheckMs_ = 0;  // the tick count when the queue was last checked
 };
 
 // Runs one of the core's event handlers from inside a window procedure. An error must not

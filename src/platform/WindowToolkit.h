@@ -43,18 +43,18 @@ public:
     virtual void Destroy() = 0;
 };
 
-class Windows {
+class WindowToolkit {
 public:
-    virtual ~Windows() = default;
+    virtual ~WindowToolkit() = default;
     virtual std::unique_ptr<DownloadWindowView> CreateDownloadWindow(DownloadWindowEvents& events) = 0;
     virtual std::unique_ptr<UpdateWindowView> CreateUpdateWindow() = 0;
     // Dispatches all pending window events (timer ticks, clicks, close requests, transfer state
-    // changes) and returns. A look at the event queue is dear, so DoEvents may leave the look out
-    // when it has looked within the same tick of the system's clock: nothing is lost, it is
-    // dispatched at a later look. Code that is about to act on what an event could change calls
-    // DoEventsNow.
+    // changes) and returns. Checking the event queue is costly, so DoEvents may skip the check
+    // when it has already checked within the same tick of the system's clock: nothing is lost,
+    // the events are dispatched at a later check. Code that is about to act on what an event
+    // could change calls DoEventsNow.
     virtual void DoEvents() = 0;
-    // The same, always looking.
+    // The same, always checking the queue.
     virtual void DoEventsNow() = 0;
 };
 
