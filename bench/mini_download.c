@@ -13,6 +13,7 @@
 #include <string.h>
 
 #include "platform/win32/TraceClock.h"
+#include "TraceFile.h"
 
 static char g_trace[4096];
 static size_t g_traceLength;

@@ -13,6 +13,7 @@
 #include <stdio.h>
 
 #include "platform/win32/TraceClock.h"
+#include "TraceFile.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
 {

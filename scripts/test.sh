@@ -6,10 +6,10 @@
 #
 # Where this machine's kernel runs 32-bit programs (scripts/setup.sh then installs the 32-bit half
 # of Wine), the 32-bit program, as the release build makes it, is tested as well: its unit and
-# backend tests and every end-to-end road under a 64-bit Windows (a 32-bit process, with the
+# backend tests and every end-to-end scenario under a 64-bit Windows (a 32-bit process, with the
 # registry and file-system redirection users have), and the launch, provisioning and download
-# roads once more under a 32-bit Windows. ORV_NO_32BIT=1 leaves it out. The first line says which
-# builds the end-to-end roads run against.
+# scenarios once more under a 32-bit Windows. ORV_NO_32BIT=1 leaves it out. The first line says which
+# builds the end-to-end scenarios run against.
 # Installs what it needs on a fresh Debian machine. Needs no terminal and no display.
 #
 # ORV_LINUX_BUILD_DIR and ORV_MINGW_BUILD_DIR move the two build trees away from the presets'
@@ -32,9 +32,9 @@ jobs=2
 failed=()
 
 if ((run32)); then
-  echo "== End-to-end roads run against: the 32-bit build ($x86_dir) under a 64-bit and a 32-bit Windows, and the 64-bit build ($mingw_dir)"
+  echo "== End-to-end scenarios run against: the 32-bit build ($x86_dir) under a 64-bit and a 32-bit Windows, and the 64-bit build ($mingw_dir)"
 else
-  echo "== End-to-end roads run against: the 64-bit build ($mingw_dir) alone; the 32-bit build is left out: $ORV_32BIT_REASON"
+  echo "== End-to-end scenarios run against: the 64-bit build ($mingw_dir) alone; the 32-bit build is left out: $ORV_32BIT_REASON"
 fi
 
 echo "== Native build and unit tests (${linux_dir})"
@@ -50,7 +50,7 @@ echo "== Release build for 32-bit Windows (build/mingw-x86, warnings are errors)
 # The release preset refuses to configure without the files it accepts named; here it is given
 # test values: the address of the test server's HTTPS host and the checksums of the cabinet and of
 # the transfer control and companion that the end-to-end tests serve (written by the cross build).
-# Its file is checked here; where 32-bit programs run, a road downloads with it.
+# Its file is checked here; where 32-bit programs run, a scenario downloads with it.
 release_exe=build/mingw-x86/src/platform/win32/Orvastell.exe
 test_files="${mingw_dir}/src/platform/win32"
 sha256_of() { sha256sum "$1" | cut -c1-64; }

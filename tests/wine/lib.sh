@@ -2,14 +2,14 @@
 # Helpers of the end-to-end scenarios; sourced by run_all.sh, which sets up the prefix, the
 # server ($port, $dead_port), $work, $base (C:\orvtest), $shots and $agent_exe.
 #
-# A scenario is a function road_<name>, listed in $roads in the order it runs. It calls
+# A scenario is a function scenario_<name>, listed in $scenarios in the order it runs. It calls
 # new_scenario, prepares files, calls run_agent with the driver's rules, and checks what
 # happened with the expect_* helpers. The driver's log lines carry texts with \r and \n written
 # out, so the expected texts below spell the line breaks the same way.
 
 failures=0
 scenario=""
-roads=()
+scenarios=()
 
 fail() {
   echo "  FAIL [$scenario] $*"
@@ -111,7 +111,7 @@ new_scenario() {
 
 # run_agent TIMEOUT [--on TITLE TEXT ACTIONS]...: runs the agent under the UI driver and waits
 # until it and the programs it started have ended. Boxes that no rule of the scenario answers
-# get the answer that ends the run soonest, so a wrong road fails its checks instead of hanging.
+# get the answer that ends the run soonest, so a scenario that goes wrong fails its checks instead of hanging.
 # Sets exit_code and started_at/ended_at (seconds).
 run_agent() {
   local timeout="$1"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of Orvastell.exe under Wine, on a private Xvfb display, in one scratch prefix:
 #   * backend_check.exe: the real windows and the real transfer control against the local server;
-#   * every scenario of a run (roads_*.sh), each in a fresh application folder with fresh registry
+#   * every scenario of a run (scenarios_*.sh), each in a fresh application folder with fresh registry
 #     values, answered by uidriver.exe, with the shell's "open" of .mde and .msi and the program
 #     regsvr32 replaced by recorder.exe, and the download server (http_server.py) reached through
 #     the system proxy setting.
@@ -183,19 +183,19 @@ fi
 . "$here/lib.sh"
 for part in start launch update provision download; do
   # shellcheck source=/dev/null
-  . "$here/roads_$part.sh"
+  . "$here/scenarios_$part.sh"
 done
 suite_started=$SECONDS
-for road in "${roads[@]}"; do
-  [[ -z "${ORV_E2E_ONLY:-}" || "$road" =~ $ORV_E2E_ONLY ]] || continue
-  road_started=$SECONDS
-  roads_run=$((${roads_run:-0} + 1))
-  "road_$road"
-  echo "  ($road: $((SECONDS - road_started)) s)"
+for scenario in "${scenarios[@]}"; do
+  [[ -z "${ORV_E2E_ONLY:-}" || "$scenario" =~ $ORV_E2E_ONLY ]] || continue
+  scenario_started=$SECONDS
+  scenarios_run=$((${scenarios_run:-0} + 1))
+  "scenario_$scenario"
+  echo "  ($scenario: $((SECONDS - scenario_started)) s)"
 done
 
 scenario="selection"
-((${roads_run:-0} > 0)) || fail "no scenario matches ORV_E2E_ONLY=${ORV_E2E_ONLY:-}"
+((${scenarios_run:-0} > 0)) || fail "no scenario matches ORV_E2E_ONLY=${ORV_E2E_ONLY:-}"
 if [[ -z "${ORV_E2E_ONLY:-}" ]]; then
   scenario="screenshots"
   for name in "${shot_names[@]}"; do

@@ -27,15 +27,4 @@ static long long orv_trace_microseconds(void)
     return (orv_trace_filetime(&now) - created) / 10;
 }
 
-/* Appends `length` bytes to the trace file at `path` (several runs share one file). */
-static void orv_trace_append(const char *path, const char *text, DWORD length)
-{
-    DWORD written;
-    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return;
-    WriteFile(file, text, length, &written, NULL);
-    CloseHandle(file);
-}
-
 #endif

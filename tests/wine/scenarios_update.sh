@@ -30,7 +30,7 @@ updated() {
   expect_text "$app/config/config.ini" "$want"
 }
 
-road_update_higher() {
+scenario_update_higher() {
   new_scenario update-higher
   update_files 6 007
   run_agent 30 --on "Automatic Update" "*" "shot:update-window"
@@ -50,7 +50,7 @@ road_update_higher() {
   new_scenario update-higher --keep
   run_without_update
 }
-roads+=(update_higher)
+scenarios+=(update_higher)
 
 # run_without_update: runs the agent and checks that it showed no window, copied and wrote
 # nothing, and opened the old front-end.
@@ -72,15 +72,15 @@ no_update() {
   [[ "${4:-}" == missing ]] && rm "$share/ORV.mde"
   run_without_update
 }
-road_update_equal() { no_update update-equal 2 2.0; }
-road_update_lower() { no_update update-lower 10 9; }
-road_update_new_file_missing() { no_update update-new-file-missing 6 8 missing; }
-roads+=(update_equal update_lower update_new_file_missing)
+scenario_update_equal() { no_update update-equal 2 2.0; }
+scenario_update_lower() { no_update update-lower 10 9; }
+scenario_update_new_file_missing() { no_update update-new-file-missing 6 8 missing; }
+scenarios+=(update_equal update_lower update_new_file_missing)
 
 # The front-end in the application folder is write-protected: the copy fails with its box while
 # the window is up, config.ini stays as it was and the old front-end opens; once the protection
 # is gone, the next start copies.
-road_update_copy_fails_then_retry() {
+scenario_update_copy_fails_then_retry() {
   new_scenario update-copy-fails
   update_files 6 7
   chmod a-w "$app/ORV.mde"
@@ -108,11 +108,11 @@ road_update_copy_fails_then_retry() {
   updated "$config_text" 6 7
   expect_opened "$app_win\\ORV.mde"
 }
-roads+=(update_copy_fails_then_retry)
+scenarios+=(update_copy_fails_then_retry)
 
 # A read-only config.ini: the new front-end is copied, its revision cannot be recorded; one box
 # says so, config.ini keeps every byte, no temporary file is left, and the front-end still opens.
-road_update_config_read_only() {
+scenario_update_config_read_only() {
   new_scenario update-config-read-only
   update_files 6 7
   chmod a-w "$app/config/config.ini"
@@ -126,11 +126,11 @@ road_update_config_read_only() {
   expect_bytes "$app/ORV.mde" "$share/ORV.mde"
   expect_opened "$app_win\\ORV.mde"
 }
-roads+=(update_config_read_only)
+scenarios+=(update_config_read_only)
 
 # The front-end held open by another program while the update copies over it: one box, the
 # old front-end and config.ini keep every byte, no temporary file is left, and it still opens.
-road_update_front_end_locked() {
+scenario_update_front_end_locked() {
   new_scenario update-front-end-locked
   update_files 6 7
   wine "C:\\orvtest\\tools\\locker.exe" "$(winpath "$app/ORV.mde")" </dev/null >/dev/null 2>&1 &
@@ -154,11 +154,11 @@ road_update_front_end_locked() {
   expect_only "$app" Orvastell.exe ORV.mde config
   expect_opened "$app_win\\ORV.mde"
 }
-roads+=(update_front_end_locked)
+scenarios+=(update_front_end_locked)
 
 # A revision that is not a number skips the update with one box naming the file and the value;
 # the front-end still opens.
-road_update_not_a_number() {
+scenario_update_not_a_number() {
   new_scenario update-not-a-number
   update_files 6 "seven"
   run_agent 30
@@ -182,7 +182,7 @@ road_update_not_a_number() {
   unchanged "$app/ORV.mde"
   expect_opened "$app_win\\ORV.mde"
 }
-roads+=(update_not_a_number)
+scenarios+=(update_not_a_number)
 
 # unsafe_location NAME FILE-LOCATION SOURCE-PATH: the update description offers a higher revision
 # whose FileLocation exists on the share but does not end in a plain file name; the update is
@@ -208,16 +208,16 @@ unsafe_location() {
 }
 # "/" separates too: the name climbs out of the agent's folder (the source lies deeper on the
 # share, so it is not the file the name would reach from the agent's folder).
-road_update_traversal() {
+scenario_update_traversal() {
   unsafe_location update-traversal "C:\\orvtest\\update-traversal\\share\\deep\\er\\d2/../../evil.txt" \
     "$base/update-traversal/share/deep/evil.txt"
 }
 # A device: NUL swallows the copy and the new revision would be recorded for nothing.
-road_update_device() {
+scenario_update_device() {
   unsafe_location update-device "C:\\orvtest\\update-device\\share\\NUL.mde" "$base/update-device/share/NUL.mde"
 }
 # ":" names a stream of the file (or a drive): the copy would hide in the front-end's stream.
-road_update_stream() {
+scenario_update_stream() {
   unsafe_location update-stream "C:\\orvtest\\update-stream\\share\\ORV.mde:evil" "$base/update-stream/share/ORV.mde:evil"
 }
-roads+=(update_traversal update_device update_stream)
+scenarios+=(update_traversal update_device update_stream)

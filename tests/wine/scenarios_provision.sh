@@ -18,7 +18,7 @@ registration="$syswow64_win\\regsvr32.exe|regsvr32 /s $syswow64_win\\MSINET.OCX"
 # Missing from the 32-bit system folder: the control and its companion are copied there and the
 # control is registered once, silently, by that folder's regsvr32 (not the one planted beside the
 # agent, nor the one in the current folder); the next start finds it and does nothing.
-road_provision_copied() {
+scenario_provision_copied() {
   new_scenario provision-copied --no-control
   provision_files control companion
   cp "$base/tools/recorder.exe" "$app/regsvr32.exe"
@@ -38,11 +38,11 @@ road_provision_copied() {
   expect_registered
   expect_opened "$app_win\\ORV.mde"
 }
-roads+=(provision_copied)
+scenarios+=(provision_copied)
 
 # No updates folder: one box from the failed copy, no companion, no registration; the run goes
 # on to the launch.
-road_provision_copy_fails() {
+scenario_provision_copy_fails() {
   new_scenario provision-copy-fails --no-control
   printf 'front-end' >"$app/ORV.mde"
   run_agent 30
@@ -54,10 +54,10 @@ road_provision_copy_fails() {
   expect_registered
   expect_opened "$app_win\\ORV.mde"
 }
-roads+=(provision_copy_fails)
+scenarios+=(provision_copy_fails)
 
 # The companion missing: its copy is reported, the control is registered all the same.
-road_provision_companion_missing() {
+scenario_provision_companion_missing() {
   new_scenario provision-companion-missing --no-control
   provision_files control
   run_agent 30
@@ -69,7 +69,7 @@ road_provision_companion_missing() {
   expect_registered "$registration"
   expect_opened "$app_win\\ORV.mde"
 }
-roads+=(provision_companion_missing)
+scenarios+=(provision_companion_missing)
 
 # ------------------------------------------------------------------ the control the build names
 # The build that names the SHA-256s of a known control and companion (written beside it).
@@ -109,7 +109,7 @@ provision_named() {
   if ls "$syswow64" | grep -qi '\.orvtmp$'; then fail "a temporary copy was left in the system folder"; fi
   expect_registered
 }
-road_provision_named() { provision_named provision-named; }
-road_provision_named_control_changed() { provision_named provision-named-control-changed MSINET.OCX; }
-road_provision_named_companion_changed() { provision_named provision-named-companion-changed MSINET.oca; }
-roads+=(provision_named provision_named_control_changed provision_named_companion_changed)
+scenario_provision_named() { provision_named provision-named; }
+scenario_provision_named_control_changed() { provision_named provision-named-control-changed MSINET.OCX; }
+scenario_provision_named_companion_changed() { provision_named provision-named-companion-changed MSINET.oca; }
+scenarios+=(provision_named provision_named_control_changed provision_named_companion_changed)

@@ -14,16 +14,16 @@ launched() {
   expect_opened "$expected"
   expect_registered
 }
-road_launch_blanks() {
+scenario_launch_blanks() {
   launched launch-blanks 'C:\orvtest\launch-blanks\app\ORV.mde' --install ' C:\orvtest\launch-blanks\app '
 }
 # The agent passes the path with two separators in a row; the shell of the prefix folds them into
 # one when it hands the file to its program, so that is what the recorder sees.
-road_launch_trailing_backslash() {
+scenario_launch_trailing_backslash() {
   launched launch-trailing-backslash 'C:\orvtest\launch-trailing-backslash\app\ORV.mde' \
     --install 'C:\orvtest\launch-trailing-backslash\app\'
 }
-roads+=(launch_blanks launch_trailing_backslash)
+scenarios+=(launch_blanks launch_trailing_backslash)
 
 # not_launched: one "Whoops!" box that the program file cannot be found; nothing is opened.
 not_launched() {
@@ -36,26 +36,26 @@ not_launched() {
   expect_opened
   expect_registered
 }
-road_launch_no_key() {
+scenario_launch_no_key() {
   new_scenario launch-no-key --no-install
   printf 'front-end' >"$app/ORV.mde"
   not_launched
 }
-road_launch_empty_value() {
+scenario_launch_empty_value() {
   new_scenario launch-empty-value --install ""
   printf 'front-end' >"$app/ORV.mde"
   not_launched
 }
-road_launch_folder_named_like_the_file() {
+scenario_launch_folder_named_like_the_file() {
   new_scenario launch-folder-named-orv-mde
   mkdir -p "$app/ORV.mde"
   not_launched
 }
-roads+=(launch_no_key launch_empty_value launch_folder_named_like_the_file)
+scenarios+=(launch_no_key launch_empty_value launch_folder_named_like_the_file)
 
 # No program for .mde files: the shell refuses the front-end; the user is told which file and
 # why, in one box, and the run ends as one that an error ended.
-road_launch_no_association() {
+scenario_launch_no_association() {
   new_scenario launch-no-association
   printf 'front-end' >"$app/ORV.mde"
   dissociate .mde
@@ -67,4 +67,4 @@ road_launch_no_association() {
   expect_opened
   expect_registered
 }
-roads+=(launch_no_association)
+scenarios+=(launch_no_association)

@@ -16,9 +16,9 @@ ok_version() {  # ok_version NAME CURVER
   # The transfer control was in place: neither copied again nor registered.
   expect_text "$syswow64/MSINET.OCX" 'transfer control in place'
 }
-road_version_11() { ok_version version-11 "Access.Database.11"; }
-road_version_12() { ok_version version-12 "Access.Database.12"; }
-roads+=(version_11 version_12)
+scenario_version_11() { ok_version version-11 "Access.Database.11"; }
+scenario_version_12() { ok_version version-12 "Access.Database.12"; }
+scenarios+=(version_11 version_12)
 
 # The question, answered No: exactly one "Can not continue" box, then nothing at all.
 refused() {  # refused NAME FIRST-SENTENCE SHOTS new_scenario-OPTIONS...
@@ -43,15 +43,15 @@ refused() {  # refused NAME FIRST-SENTENCE SHOTS new_scenario-OPTIONS...
   expect_requests 0
   expect_only "$app/runtime" ACCESSRT.MSI
 }
-road_access_missing_no() { refused access-missing-no "$no_access_sentence" shots --no-access; }
-road_access_empty_no() { refused access-empty-no "$no_access_sentence" - --access ""; }
-road_version_10_no() { refused version-10-no "$too_old_sentence" - --access "Access.Database.10"; }
-road_version_9_no() { refused version-9-no "$too_old_sentence" - --access "Access.Database.9"; }
-roads+=(access_missing_no access_empty_no version_10_no version_9_no)
+scenario_access_missing_no() { refused access-missing-no "$no_access_sentence" shots --no-access; }
+scenario_access_empty_no() { refused access-empty-no "$no_access_sentence" - --access ""; }
+scenario_version_10_no() { refused version-10-no "$too_old_sentence" - --access "Access.Database.10"; }
+scenario_version_9_no() { refused version-9-no "$too_old_sentence" - --access "Access.Database.9"; }
+scenarios+=(access_missing_no access_empty_no version_10_no version_9_no)
 
 # A class name without a version number: the conversion fails, the run ends with the unhandled
 # error's box and nothing else happens (no question, no update, no launch).
-road_version_not_a_number() {
+scenario_version_not_a_number() {
   new_scenario version-not-a-number --access "Access.Database"
   printf 'front-end' >"$app/ORV.mde"
   run_agent 30 --on "Orvastell" "*" "shot:box-unhandled-error,press:OK"
@@ -63,4 +63,4 @@ road_version_not_a_number() {
   expect_registered
   expect_requests 0
 }
-roads+=(version_not_a_number)
+scenarios+=(version_not_a_number)

@@ -25,7 +25,7 @@ download_setup() {
 # The server answers the download only once the driver has seen the window with its caption (the
 # agent sets it before it sends the request), so that even a download over in a few milliseconds
 # cannot come and go unseen on a busy machine; a window never shown with it delays the answer by
-# 30 s at most, and its road fails on what it did not see.
+# 30 s at most, and its scenario fails on what it did not see.
 download_run() {
   local timeout="$1" gate
   shift
@@ -80,7 +80,7 @@ readout_shown=(holdatbar sleep:1100 "thawuntil:*Time left: *sec*" look shot:down
 
 # The whole runtime: the read-out shows amount, rate and time left; the cabinet is saved beside
 # the package, the window closes and the package is opened; the front-end is not.
-road_download_complete() {
+scenario_download_complete() {
   download_setup download-complete normal "$runtime_size"
   download_run 120 --on "$download_caption" "*Downloading file:*" "$(IFS=,; echo "${readout_shown[*]}")"
   expect_exit 0
@@ -97,12 +97,12 @@ road_download_complete() {
   expect_opened "$app_win\\runtime\\ACCESSRT.MSI"
   expect_registered
 }
-roads+=(download_complete)
+scenarios+=(download_complete)
 
 # A wininet.dll planted beside the agent and in its current folder is never loaded (the override
 # makes Wine search for it as Windows does, in the program's folder first), and the download
 # works all the same with the system's.
-road_download_planted_library() {
+scenario_download_planted_library() {
   download_setup download-planted-library normal 300001
   cp "$base/tools/planted.dll" "$app/wininet.dll"
   cp "$base/tools/planted.dll" "$base/$scenario/wininet.dll"
@@ -113,11 +113,11 @@ road_download_planted_library() {
   saved_as_served
   expect_opened "$app_win\\runtime\\ACCESSRT.MSI"
 }
-roads+=(download_planted_library)
+scenarios+=(download_planted_library)
 
 # Without the package: the cabinet is saved, the window closes, nothing is opened, and one box
 # says why nothing follows the download.
-road_download_without_package() {
+scenario_download_without_package() {
   # Sent in a few pieces, so that the window stays up long enough to be seen.
   download_setup download-without-package slow 40001 no-msi
   download_run 30
@@ -131,7 +131,7 @@ road_download_without_package() {
 }
 # No program for .msi files: the cabinet is saved, the shell refuses the package, one box says
 # which file and why, and the run ends as one that an error ended.
-road_download_package_no_association() {
+scenario_download_package_no_association() {
   download_setup download-package-no-association normal 40001
   dissociate .msi
   download_run 30
@@ -146,7 +146,7 @@ road_download_package_no_association() {
 }
 # No runtime folder to save into: the error ends the run from inside the window's handler, with
 # its number, and exit code 1 like any run that an error ends.
-road_download_no_runtime_folder() {
+scenario_download_no_runtime_folder() {
   download_setup download-no-runtime-folder normal 3001
   rm -rf "$app/runtime"
   download_run 30
@@ -156,11 +156,11 @@ road_download_no_runtime_folder() {
   expect_absent "$app/runtime"
   expect_opened
 }
-roads+=(download_without_package download_package_no_association download_no_runtime_folder)
+scenarios+=(download_without_package download_package_no_association download_no_runtime_folder)
 
 # A slow trickle: while the transfer runs the amount stays at 0; the first tick says
 # "Calculating...", the idle ones show no estimate; the file arrives whole all the same.
-road_download_trickle() {
+scenario_download_trickle() {
   download_setup download-trickle slow $((800 * 1024))
   download_run 60
   expect_exit 0
@@ -171,7 +171,7 @@ road_download_trickle() {
   saved_as_served
   expect_opened "$app_win\\runtime\\ACCESSRT.MSI"
 }
-roads+=(download_trickle)
+scenarios+=(download_trickle)
 
 # download_failed NAME MODE REASON [new_scenario-OPTIONS...]: the transfer fails; one "Whoops!"
 # box says what failed, the window closes, nothing is saved or installed.
@@ -187,34 +187,34 @@ download_failed() {
   expect_line "GONE OrvastellDownloadForm|$download_caption"
   nothing_downloaded
 }
-road_download_404() { download_failed download-404 404 "The server answered 404 Not Found."; }
-road_download_500() { download_failed download-500 500 "The server answered 500 Internal Server Error."; }
-road_download_cut_short() {
+scenario_download_404() { download_failed download-404 404 "The server answered 404 Not Found."; }
+scenario_download_500() { download_failed download-500 500 "The server answered 500 Internal Server Error."; }
+scenario_download_cut_short() {
   download_failed download-cut-short truncated "The connection to the server closed after 1500 of 3001 bytes."
 }
-road_download_no_server() {
+scenario_download_no_server() {
   download_failed download-no-server normal "The server could not be reached. Please check your Internet connection." \
     --proxy "$dead_port"
 }
 # A server that never stops sending: once more than twice the expected size has come, the
 # transfer stops and fails like any other, with nothing saved.
-road_download_endless() {
+scenario_download_endless() {
   download_failed download-endless endless \
     "The server sent more than $((2 * runtime_size)) bytes, far more than the expected size, so the download was stopped."
 }
 # The server's reason phrase names a "fix" to install: the box gives the status number with the
 # agent's own phrase for it, and not one word of the server's.
-road_download_503_phrase() {
+scenario_download_503_phrase() {
   download_failed download-503-phrase 503-moved "The server answered 503 Service Unavailable."
   refuse_log "fix.example"
   refuse_log "Service moved"
 }
-roads+=(download_404 download_500 download_cut_short download_no_server download_endless download_503_phrase)
+scenarios+=(download_404 download_500 download_cut_short download_no_server download_endless download_503_phrase)
 
 # The download window cannot be made (here: no common controls for its progress bar): one box
 # with the error's number, the run ends at once with exit code 1, and no window of the agent is
 # left behind to receive messages for a form that no longer exists.
-road_download_no_window() {
+scenario_download_no_window() {
   download_setup download-no-window normal
   WINEDLLOVERRIDES="${WINEDLLOVERRIDES};comctl32=d" download_run 30
   expect_exit 1
@@ -229,7 +229,7 @@ road_download_no_window() {
   expect_requests 0
   nothing_downloaded
 }
-roads+=(download_no_window)
+scenarios+=(download_no_window)
 
 # download_stopped NAME MODE SIZE WHEN ACTIONS: the user stops the download once the window shows
 # WHEN, by the driver's ACTIONS (a click, the close box, or keys typed as a user types them). The
@@ -253,35 +253,35 @@ download_stopped() {
 # box: the request is dropped and, with no window left, the agent ends. Cancel, clicked or pressed
 # with Esc, Enter or Space: the agent ends at once.
 stalled=(stall 3001 "Establishing connection*")
-road_download_stall_close() { download_stopped download-stall-close "${stalled[@]}" "sleep:1500,close"; }
-road_download_stall_alt_f4() { download_stopped download-stall-alt-f4 "${stalled[@]}" "sleep:1500,key:Alt+F4"; }
-road_download_stall_cancel() { download_stopped download-stall-cancel "${stalled[@]}" "sleep:1500,press:Cancel"; }
-road_download_stall_escape() {
+scenario_download_stall_close() { download_stopped download-stall-close "${stalled[@]}" "sleep:1500,close"; }
+scenario_download_stall_alt_f4() { download_stopped download-stall-alt-f4 "${stalled[@]}" "sleep:1500,key:Alt+F4"; }
+scenario_download_stall_cancel() { download_stopped download-stall-cancel "${stalled[@]}" "sleep:1500,press:Cancel"; }
+scenario_download_stall_escape() {
   download_stopped download-stall-escape "${stalled[@]}" "shot:download-window-focus,sleep:1500,key:Escape"
 }
-road_download_stall_enter() { download_stopped download-stall-enter "${stalled[@]}" "sleep:1500,key:Return"; }
-road_download_stall_space() { download_stopped download-stall-space "${stalled[@]}" "sleep:1500,key:Space"; }
+scenario_download_stall_enter() { download_stopped download-stall-enter "${stalled[@]}" "sleep:1500,key:Return"; }
+scenario_download_stall_space() { download_stopped download-stall-space "${stalled[@]}" "sleep:1500,key:Space"; }
 # Esc while the body trickles in (Receiving: the window waits in a yield for the transfer's end).
-road_download_receiving_escape() {
+scenario_download_receiving_escape() {
   download_stopped download-receiving-escape slow $((800 * 1024)) "*Downloading file:*" "sleep:1500,key:Escape"
 }
 # Cancel, clicked or pressed with Esc, while the received file is read out (while the driver holds
 # the agent still in the middle of it; the key waits in its queue): nothing is written, the
 # installer is not started.
-road_download_cancel_during_readout() {
+scenario_download_cancel_during_readout() {
   download_stopped download-cancel-readout normal "$runtime_size" "*Downloading file:*" \
     "holdatbar,sleep:200,press:Cancel,thaw"
 }
-road_download_escape_during_readout() {
+scenario_download_escape_during_readout() {
   download_stopped download-escape-readout normal "$runtime_size" "*Downloading file:*" \
     "holdatbar,sleep:200,key:Escape,thaw"
 }
-roads+=(download_stall_close download_stall_alt_f4 download_stall_cancel download_stall_escape download_stall_enter
+scenarios+=(download_stall_close download_stall_alt_f4 download_stall_cancel download_stall_escape download_stall_enter
   download_stall_space download_receiving_escape download_cancel_during_readout download_escape_during_readout)
 
 # Nobody stops the stalled request: after the agent's 60-second request time-out the user is told
-# that the server did not answer, and nothing is saved. (The one road that takes a minute.)
-road_download_time_out() {
+# that the server did not answer, and nothing is saved. (The one scenario that takes a minute.)
+scenario_download_time_out() {
   download_setup download-time-out stall
   download_run 150
   expect_exit 0
@@ -292,7 +292,7 @@ road_download_time_out() {
   ((took >= 55 && took < 120)) || fail "the time-out came after $took s"
   nothing_downloaded
 }
-roads+=(download_time_out)
+scenarios+=(download_time_out)
 
 # ------------------------------------------------------------------ integrity of the download
 # The builds that the tests make beside the agent: one that names the SHA-256 of a known file
@@ -301,7 +301,7 @@ agents_dir="$(dirname "$agent_exe")"
 known_cabinet="$agents_dir/e2e-cabinet.bin"
 https_url="https://orvastell.test/downloads/runtime/ACCESSRT.CAB"
 
-# integrity_setup NAME AGENT MODE-LINE: a download road run by another build of the agent.
+# integrity_setup NAME AGENT MODE-LINE: a download scenario run by another build of the agent.
 integrity_setup() {
   local name="$1" agent="$agents_dir/$2.exe"
   [[ -f "$agent" && -f "$known_cabinet" ]] || fail "no $agent or $known_cabinet: build the mingw preset's tests"
@@ -316,7 +316,7 @@ saved_as_known() {
 
 # The build names the file's SHA-256: the file that has it is saved and installed; the same file
 # with one byte changed on the way is refused, and nothing is saved or installed.
-road_download_checked() {
+scenario_download_checked() {
   integrity_setup download-checked Orvastell_sha256 "file $known_cabinet"
   download_run 60
   expect_exit 0
@@ -324,7 +324,7 @@ road_download_checked() {
   expect_line "GONE OrvastellDownloadForm|$download_caption"
   saved_as_known
 }
-road_download_checked_mismatch() {
+scenario_download_checked_mismatch() {
   integrity_setup download-checked-mismatch Orvastell_sha256 "flipped $known_cabinet"
   download_run 60
   expect_exit 0
@@ -332,12 +332,12 @@ road_download_checked_mismatch() {
   expect_boxes 2
   nothing_downloaded
 }
-roads+=(download_checked download_checked_mismatch)
+scenarios+=(download_checked download_checked_mismatch)
 
 # Over HTTPS through the proxy: the server's certificate comes from the authority that the prefix
 # trusts, and the file is saved; the same server with a certificate from an authority that
 # nobody trusts is refused, with the system's checks left on, and nothing is sent or saved.
-road_download_https() {
+scenario_download_https() {
   integrity_setup download-https Orvastell_https "file $known_cabinet"
   download_run 60
   expect_exit 0
@@ -347,7 +347,7 @@ road_download_https() {
   grep -qxF "GET /downloads/runtime/ACCESSRT.CAB" "$work/requests.log" || fail "no GET inside the tunnel"
   saved_as_known
 }
-road_download_https_untrusted() {
+scenario_download_https_untrusted() {
   integrity_setup download-https-untrusted Orvastell_https "file $known_cabinet untrusted"
   download_run 60
   expect_exit 0
@@ -368,13 +368,13 @@ https_failed() {
 insecure_redirect="The download was redirected to an address that is not secure, so it was stopped."
 # A secure download that the server sends on to a plain http:// address is stopped, and the plain
 # address is never asked for.
-road_download_https_to_http() {
+scenario_download_https_to_http() {
   https_failed download-https-to-http "redirect-http 3001" "$insecure_redirect"
   if grep -q '^GET http:' "$work/requests.log"; then fail "the plain address was asked for"; fi
 }
 # https, then a plain hop, then a stranger's https address with a certificate that checks out: the
 # chain is refused at the plain hop, and neither it nor the stranger's address is ever asked for.
-road_download_https_chain() {
+scenario_download_https_chain() {
   https_failed download-https-chain "redirect-chain 3001" "$insecure_redirect"
   expect_requests 2  # the CONNECT to orvastell.test and the GET inside it
   if grep -qE '^GET http:|attacker' "$work/requests.log"; then
@@ -383,7 +383,7 @@ road_download_https_chain() {
 }
 # A secure redirect (to a relative address on the same secure server) is followed, and the file
 # that it names is saved.
-road_download_https_redirected() {
+scenario_download_https_redirected() {
   integrity_setup download-https-redirected Orvastell_https "redirect-https $known_cabinet"
   download_run 60
   expect_exit 0
@@ -392,19 +392,19 @@ road_download_https_redirected() {
   saved_as_known
 }
 # A server that sends the download on for ever: five redirects are followed, the sixth is not.
-road_download_redirect_loop() {
+scenario_download_redirect_loop() {
   https_failed download-redirect-loop "redirect-loop 3001" "The download was redirected too many times, so it was stopped."
   local gets
   gets="$(grep -c '^GET' "$work/requests.log" || true)"
   [[ "$gets" == 6 ]] || fail "$gets requests, expected the first and five redirects"
 }
-roads+=(download_https download_https_untrusted download_https_to_http download_https_chain download_https_redirected
+scenarios+=(download_https download_https_untrusted download_https_to_http download_https_chain download_https_redirected
   download_redirect_loop)
 
 # The release program itself (ORV_RELEASE_EXE: the test command builds it with the test server's
 # https:// address and the known cabinet's checksum), where this machine runs 32-bit programs:
 # the known file is saved and installed; the same file with one byte changed is refused.
-road_download_release() {
+scenario_download_release() {
   scenario="download-release"
   if [[ -z "${ORV_RELEASE_EXE:-}" ]]; then
     echo "scenario: $scenario skipped: no release program named (ORV_RELEASE_EXE)"
@@ -431,4 +431,4 @@ road_download_release() {
     fi
   done
 }
-roads+=(download_release)
+scenarios+=(download_release)
