@@ -112,7 +112,6 @@ mkdir -p "$shots"
 ) &
 watcher_pid=$!
 
-winpath() { echo "Z:${1//\//\\}"; }
 drive_c="$WINEPREFIX/drive_c"
 base="$drive_c/orvtest"
 mkdir -p "$base/tools"
@@ -166,6 +165,9 @@ orv_regedit "$work/prefix.reg" "$work/prefix.reg"
 
 # ------------------------------------------------------------------ backend checks
 
+# The helpers of the scenarios; fail() and the count of failures serve the backend checks too.
+# shellcheck source=lib.sh
+. "$here/lib.sh"
 scenario="backend"
 if [[ -n "${ORV_E2E_ONLY:-}" ]]; then
   echo "backend checks skipped (ORV_E2E_ONLY)"
@@ -179,19 +181,17 @@ fi
 
 # ------------------------------------------------------------------ the scenarios
 
-# shellcheck source=lib.sh
-. "$here/lib.sh"
 for part in start launch update provision download; do
   # shellcheck source=/dev/null
   . "$here/scenarios_$part.sh"
 done
 suite_started=$SECONDS
-for scenario in "${scenarios[@]}"; do
-  [[ -z "${ORV_E2E_ONLY:-}" || "$scenario" =~ $ORV_E2E_ONLY ]] || continue
+for listed in "${scenarios[@]}"; do
+  [[ -z "${ORV_E2E_ONLY:-}" || "$listed" =~ $ORV_E2E_ONLY ]] || continue
   scenario_started=$SECONDS
   scenarios_run=$((${scenarios_run:-0} + 1))
-  "scenario_$scenario"
-  echo "  ($scenario: $((SECONDS - scenario_started)) s)"
+  "scenario_$listed"
+  echo "  ($listed: $((SECONDS - scenario_started)) s)"
 done
 
 scenario="selection"
