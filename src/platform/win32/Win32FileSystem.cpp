@@ -37,7 +37,8 @@ constexpr std::size_t kBufferSize = 1024 * 1024;
 // buffer, writes gathered in a write buffer that is written out when full and at Close.
 class Win32File : public platform::File {
 public:
-    Win32File(HANDLE handle, bool writing, bool flush) : handle_(handle), writing_(writing), flush_(flush) {}
+    Win32File(UniqueFileHandle handle, bool writing, bool flush)
+        : handle_(std::move(handle)), writing_(writing), flush_(flush) {}
     ~Win32File() override {
         if (!handle_) return;
         // Closed without Close (a caller on its way out after an error): what was handed to
@@ -287,7 +288,9 @@ void Win32FileSystem::ReplaceFile(const std::string& source, const std::string& 
 }
 
 std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing, bool flushed) {
-    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), writing, flushed);
+    // Owned before the file object is made, so that a failed allocation still closes it.
+    UniqueFileHandle owned(static_cast<HANDLE>(handle));
+    return std::make_unique<Win32File>(std::move(owned), writing, flushed);
 }
 
 void Win32FileSystem::RemoveFile(const std::string& path) noexcept { ::DeleteFileA(path.c_str()); }
