@@ -70,11 +70,10 @@ struct KernelHandleCloser {
 };
 using UniqueHandle = Unique<KernelHandleCloser>;
 
-// Files, whose functions answer INVALID_HANDLE_VALUE, not null, when they open nothing.
-struct FileHandleCloser {
-    using Handle = HANDLE;
+// Files, whose functions answer INVALID_HANDLE_VALUE, not null, when they open nothing; closed
+// as every kernel object is.
+struct FileHandleCloser : KernelHandleCloser {
     static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    bool operator()(Handle handle) const noexcept { return ::CloseHandle(handle) != FALSE; }
 };
 using UniqueFileHandle = Unique<FileHandleCloser>;
 
