@@ -45,18 +45,23 @@ orv_wine_env_setup() {
 
   export ORV_WINE_DISPLAY_OWNED=0
   if [[ -z "${DISPLAY:-}" ]]; then
-    local n=90
-    while [[ -e "/tmp/.X${n}-lock" || -e "/tmp/.X11-unix/X${n}" ]]; do n=$((n + 1)); done
-    Xvfb ":${n}" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    # Xvfb chooses a free display itself and writes its number when it is ready: several test
+    # runs on one machine (each with a display of its own) never pick the same one.
+    local numfile n="" tries=0
+    numfile="$(mktemp /tmp/orv-display.XXXXXX)"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 </dev/null &
     ORV_XVFB_PID=$!
-    local tries=0
-    while [[ ! -e "/tmp/.X11-unix/X${n}" ]]; do
-      if ! kill -0 "${ORV_XVFB_PID}" 2>/dev/null || ((++tries > 100)); then
-        echo "wine-env: Xvfb did not start on :${n}" >&2
+    while [[ -z "$n" ]]; do
+      n="$(tr -dc 0-9 <"$numfile")"
+      [[ -n "$n" ]] && break
+      if ! kill -0 "${ORV_XVFB_PID}" 2>/dev/null || ((++tries > 200)); then
+        rm -f "$numfile"
+        echo "wine-env: Xvfb did not start" >&2
         return 1
       fi
       sleep 0.1
     done
+    rm -f "$numfile"
     export DISPLAY=":${n}"
     ORV_WINE_DISPLAY_OWNED=1
   fi
