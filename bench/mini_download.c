@@ -6,9 +6,11 @@
 
    Appends its trace to TRACE, with the agent's clock (microseconds since the process was
    created, src/platform/win32/TraceClock.h): "WinINet loaded", "session opened", "headers in",
-   "last byte in" and "file closed". Exit code 0 on a complete 2xx download, 1 otherwise. */
+   "last byte in" and "file closed", and its working set at the headers and at the last byte.
+   Exit code 0 on a complete 2xx download, 1 otherwise. */
 #include <windows.h>
 #include <wininet.h>
+#include <psapi.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -22,6 +24,18 @@ static void Event(const char *name)
 {
     g_traceLength += (size_t)_snprintf(g_trace + g_traceLength, sizeof g_trace - g_traceLength, "%lu %lld %s\r\n",
                                        GetCurrentProcessId(), orv_trace_microseconds(), name);
+}
+
+/* An event whose number is the working set, as the agent's trace records it. */
+static void MemoryEvent(const char *name)
+{
+    PROCESS_MEMORY_COUNTERS counters;
+    memset(&counters, 0, sizeof counters);
+    counters.cb = sizeof counters;
+    if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return;
+    g_traceLength += (size_t)_snprintf(g_trace + g_traceLength, sizeof g_trace - g_traceLength, "%lu %lld %s %llu\r\n",
+                                       GetCurrentProcessId(), orv_trace_microseconds(), name,
+                                       (unsigned long long)counters.WorkingSetSize);
 }
 
 int main(int argc, char **argv)
@@ -52,6 +66,7 @@ int main(int argc, char **argv)
         return 1;
     }
     Event("headers in");
+    MemoryEvent("working set, headers in");
     if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, NULL) ||
         status < 200 || status > 299)
         ok = 0;
@@ -70,6 +85,7 @@ int main(int argc, char **argv)
         total += got;
     }
     Event("last byte in");
+    MemoryEvent("working set, last byte in");
     CloseHandle(file);
     Event("file closed");
     InternetCloseHandle(request);

@@ -158,6 +158,7 @@ void DownloadWindow::Load() {
     auto control = ctx_.platform.transfer.CreateTransferControl(*this);
     auto view = ctx_.platform.windows.CreateDownloadWindow(*this);
     ORV_TRACE_EVENT("download window created");
+    ORV_TRACE_MEMORY("working set, window created");
     ForgetBody();
     // The first tick measures from here: the rate over the time since midnight would be no rate
     // at all when the first tick finds data already held.
@@ -290,6 +291,7 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
         if (!Yield(generation)) return;
     }
     ORV_TRACE_EVENT("wait over");
+    ORV_TRACE_MEMORY("working set, read-out start");
 
     TransferFailure failure = transfer_->Failure();
     if (failure.kind != TransferFailure::Kind::None) return Fail(failure);
@@ -303,6 +305,7 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
     phase_ = DownloadPhase::ReadingOut;
     if (!ReadBody(generation)) return;
     ORV_TRACE_EVENT("read-out over");
+    ORV_TRACE_MEMORY("working set, read-out end");
 
     const ReadOutFacts facts{transfer_->Failure(), transfer_->ContentLength(), receivedData_,
                              ctx_.settings.DownloadSHA256};
@@ -312,6 +315,9 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
 }
 
 bool DownloadWindow::ReadBody(std::uint32_t generation) {
+#if defined(ORV_TRACE) && ORV_TRACE
+    const std::int64_t middle = transfer_->ContentLength() / 2;
+#endif
     for (;;) {
         if (!Yield(generation)) return false;
         std::uint8_t chunk[kChunkSize];
@@ -321,6 +327,11 @@ bool DownloadWindow::ReadBody(std::uint32_t generation) {
         // (a click on Cancel) is dispatched, so that a click is never answered with a save.
         if (got == 0) return Yield(generation, true);
         receivedData_.Append(chunk, got);
+#if defined(ORV_TRACE) && ORV_TRACE
+        const auto size = static_cast<std::int64_t>(receivedData_.Size());
+        if (size >= middle && size - static_cast<std::int64_t>(got) < middle)
+            ORV_TRACE_MEMORY("working set, read-out middle");
+#endif
         // A short chunk is the last one; it does not move the bar.
         if (got != kChunkSize) return Yield(generation, true);
         UpdateProgress();
@@ -354,6 +365,7 @@ void DownloadWindow::Complete() {
     // Not flushed to the disk before it replaces the target: the cabinet is downloaded again
     // whenever it is needed, and a cut-short file never has the real name either way.
     WriteFileReplacing(ctx_, ctx_.settings.DownloadFilePath, receivedData_, platform::Durability::Cached);
+    ORV_TRACE_MEMORY("working set, file saved");
     ForgetBody();
     if (ctx_.settings.UnloadWhenDone) Unload();
     if (ctx_.settings.InstallWhenDone) InstallAccessRuntime(ctx_);

@@ -10,12 +10,16 @@
 namespace orv::trace {
 // Records an event; from any thread.
 void Event(const char* name, std::int64_t value = -1);
+// Records an event whose number is the process's working set, in bytes, as the system counts it.
+void Memory(const char* name);
 // Appends the events recorded so far to the trace file; called as the process ends.
 void Write();
 } // namespace orv::trace
 #define ORV_TRACE_EVENT(...) ::orv::trace::Event(__VA_ARGS__)
+#define ORV_TRACE_MEMORY(name) ::orv::trace::Memory(name)
 #define ORV_TRACE_WRITE() ::orv::trace::Write()
 #else
 #define ORV_TRACE_EVENT(...) static_cast<void>(0)
+#define ORV_TRACE_MEMORY(name) static_cast<void>(0)
 #define ORV_TRACE_WRITE() static_cast<void>(0)
 #endif

@@ -9,6 +9,8 @@
 #include "platform/win32/TraceClock.h"
 #include "platform/win32/Win32Handles.h"
 
+#include <psapi.h>
+
 namespace orv::trace {
 namespace {
 
@@ -32,6 +34,13 @@ void Event(const char* name, std::int64_t value) {
     // Entries are published in order, so that Write never reads one half made.
     int expected = i;
     while (!g_written.compare_exchange_weak(expected, i + 1)) expected = i;
+}
+
+void Memory(const char* name) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (::K32GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        Event(name, static_cast<std::int64_t>(counters.WorkingSetSize));
 }
 
 void Write() {

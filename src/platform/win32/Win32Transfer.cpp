@@ -437,6 +437,7 @@ void RunRequest(Request& r) {
     }
 
     ORV_TRACE_EVENT("headers in");
+    ORV_TRACE_MEMORY("working set, headers in");
     // The status's reason phrase is not read: the server's words are not for the user's eyes.
     char lengthText[64] = "";
     size = sizeof lengthText - 1;
@@ -486,6 +487,7 @@ void RunRequest(Request& r) {
         filling = Block(kBlockSize);
     }
     ORV_TRACE_EVENT("last byte in");
+    ORV_TRACE_MEMORY("working set, last byte in");
     if (filling.Size() > 0) {
         ExclusiveLock lock(r.lock);
         if (r.cancelled) return;
