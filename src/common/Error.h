@@ -10,6 +10,7 @@ namespace orv {
 namespace err {
 inline constexpr std::int32_t kOverflow = 6;
 inline constexpr std::int32_t kTypeMismatch = 13;
+inline constexpr std::int32_t kInternalError = 51;
 inline constexpr std::int32_t kFileNotFound = 53;
 inline constexpr std::int32_t kFileAlreadyExists = 58;
 inline constexpr std::int32_t kDiskFull = 61;

@@ -19,6 +19,8 @@ namespace {
 using platform::TransferFailure;
 
 constexpr std::size_t kChunkSize = 256;
+static_assert(platform::kBodyBlockSize == ByteBlocks::kBlockSize && ByteBlocks::kBlockSize % kChunkSize == 0,
+              "the control's blocks are the buffer's, and whole chunks fill them");
 // The most body a download takes in, whatever the size it was started with.
 constexpr std::int64_t kMaxBody = std::int64_t{512} * 1024 * 1024;
 constexpr const char* kParagraph = "\r\n\r\n";
@@ -173,6 +175,7 @@ void DownloadWindow::Load() {
 void DownloadWindow::Show() {
     Load();
     view_->Show();
+    ORV_TRACE_EVENT("download window shown");
 }
 
 void DownloadWindow::SetCaption(const std::string& caption) {
@@ -190,6 +193,7 @@ void DownloadWindow::Start(const Variant& size, const Variant& target, const Var
     ctx_.settings.DownloadFilePath = ToText(target, locale);
     view_->SetStatus("Establishing connection... Please wait...");
     phase_ = DownloadPhase::Connecting;
+    ORV_TRACE_EVENT("request started");
     transfer_->Execute(ToText(address, locale), "GET");
 }
 
@@ -315,23 +319,17 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
 }
 
 bool DownloadWindow::ReadBody(std::uint32_t generation) {
-#if defined(ORV_TRACE) && ORV_TRACE
-    const std::int64_t middle = transfer_->ContentLength() / 2;
-#endif
     for (;;) {
         if (!Yield(generation)) return false;
-        std::uint8_t chunk[kChunkSize];
-        const std::size_t got = transfer_->GetChunk(chunk, kChunkSize);
+        platform::BodyBlock block;
+        const std::size_t got = transfer_->GetChunk(kChunkSize, block);
         // A yield soon after another may skip checking the event queue, as checking it is
         // costly. Before the body counts as read, the queue is checked and everything pending
         // (a click on Cancel) is dispatched, so that a click is never answered with a save.
         if (got == 0) return Yield(generation, true);
-        receivedData_.Append(chunk, got);
-#if defined(ORV_TRACE) && ORV_TRACE
-        const auto size = static_cast<std::int64_t>(receivedData_.Size());
-        if (size >= middle && size - static_cast<std::int64_t>(got) < middle)
-            ORV_TRACE_MEMORY("working set, read-out middle");
-#endif
+        // The control's blocks become the buffer's as they are reached: the body is held once.
+        if (block) receivedData_.Adopt(std::move(block));
+        receivedData_.Grow(got);
         // A short chunk is the last one; it does not move the bar.
         if (got != kChunkSize) return Yield(generation, true);
         UpdateProgress();

@@ -109,8 +109,8 @@ private:
     // Kept after the window unloads (only cancelled), so that a handler still on the stack never
     // meets a destroyed control; replaced when the window is loaded again.
     std::unique_ptr<platform::TransferControl> transfer_;
-    // In blocks: the read-out copies the body out of the control's blocks, which the heap then
-    // hands back for these, so the body costs fresh memory once, and is held about once.
+    // The control's blocks, taken over as the read-out reaches them, and counted in chunk by
+    // chunk: the body is held once, and never copied.
     ByteBlocks receivedData_;
     std::int32_t lastTickMs_ = 0;
     std::int32_t lastUBound_ = 0;

@@ -1,6 +1,7 @@
 // Transfer control service: one HTTP GET at a time, with the states of the published Internet
 // Transfer control. State changes are delivered on the window thread, through the event loop.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -53,6 +54,11 @@ struct TransferFailure {
     std::int64_t announced = -1;    // the length the server announced, -1 when none
 };
 
+// The control keeps the body in blocks of this size, each full but the last, and hands them
+// over whole to whoever reads the body out: the body is held once, and never copied on its way.
+inline constexpr std::size_t kBodyBlockSize = 64 * 1024;
+using BodyBlock = std::unique_ptr<std::uint8_t[]>;
+
 class TransferEvents {
 public:
     virtual ~TransferEvents() = default;
@@ -70,10 +76,13 @@ public:
     // Starts the request and returns at once.
     virtual void Execute(const std::string& url, const std::string& operation) = 0;
     virtual bool StillExecuting() = 0;
-    // Copies the next at most `size` bytes of the body not yet taken to `buffer`; returns how
-    // many, 0 when nothing is left. (The caller's buffer: the read-out takes the body in small
-    // pieces, and a piece must not cost an allocation.)
-    virtual std::size_t GetChunk(std::uint8_t* buffer, std::size_t size) = 0;
+    // Takes the next at most `size` bytes of the body, never more than the rest of the block
+    // they are in; returns how many, 0 when nothing is left. Nothing is copied: with the first
+    // bytes taken from a block, the block itself is handed over in `block` (the caller's from
+    // then on: the bytes taken are at its start, and those taken from it later follow them
+    // there); else `block` is left empty. With a size that divides kBodyBlockSize, as the
+    // read-out's does, every chunk but the last is whole.
+    virtual std::size_t GetChunk(std::size_t size, BodyBlock& block) = 0;
     virtual std::string URL() = 0;
     virtual void Cancel() = 0;
     // The reply's status code (0 before a response), the announced Content-Length (-1 when

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/Error.h"
+
 namespace orv {
 
 void ByteBlocks::Append(const std::uint8_t* data, std::size_t size) {
@@ -18,6 +20,18 @@ void ByteBlocks::Append(const std::uint8_t* data, std::size_t size) {
         size -= n;
         size_ += n;
     }
+}
+
+void ByteBlocks::Adopt(std::unique_ptr<std::uint8_t[]> block) {
+    // A block taken beside one not yet full would leave a gap in the bytes.
+    if (size_ != Capacity() || !block) throw AgentError(err::kInternalError, "Internal error");
+    blocks_.push_back(std::move(block));
+}
+
+void ByteBlocks::Grow(std::size_t size) {
+    // Every block but the last is full, so the room left is the last block's.
+    if (size > Capacity() - size_) throw AgentError(err::kInternalError, "Internal error");
+    size_ += size;
 }
 
 void ByteBlocks::Clear() {

@@ -1,8 +1,8 @@
 // Bytes held in blocks of one size, for a body that arrives in pieces: appending never moves or
-// copies what is held, never needs the whole in one piece of memory, and takes memory one block
-// at a time. A block of the same size that another part of the program has just given back is
-// taken again at once by the heap, with its pages already in memory, so a body copied from one
-// set of such blocks into another costs the pages of one copy, not two.
+// copies what is held, never needs the whole in one piece of memory (which a 32-bit program's
+// address space may not have), and takes memory one block at a time. A block filled elsewhere
+// can be taken over whole, and its bytes counted in as they are taken, so that a body handed on
+// in pieces is never copied.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +16,12 @@ public:
     static constexpr std::size_t kBlockSize = 64 * 1024;
 
     void Append(const std::uint8_t* data, std::size_t size);
+    // Takes `block`, of kBlockSize bytes, as the next block; every block held must be full. None
+    // of its bytes counts as held until Grow counts them.
+    void Adopt(std::unique_ptr<std::uint8_t[]> block);
+    // Counts the next `size` bytes of the last block as held: bytes already there (written by
+    // whoever handed the block over), within the block.
+    void Grow(std::size_t size);
     std::size_t Size() const { return size_; }
     bool Empty() const { return size_ == 0; }
     // The memory held: whole blocks.

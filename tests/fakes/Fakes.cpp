@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "util/Array.h"
@@ -683,10 +684,17 @@ bool FakeTransferControl::StillExecuting() {
     return stillExecutingPolls <= owner.busyPolls;
 }
 
-std::size_t FakeTransferControl::GetChunk(std::uint8_t* buffer, std::size_t size) {
+std::size_t FakeTransferControl::GetChunk(std::size_t size, platform::BodyBlock& block) {
     chunkSizes.push_back(size);
-    const std::size_t n = std::min(size, owner.body.size() - offset);
-    std::copy_n(owner.body.begin() + static_cast<std::ptrdiff_t>(offset), n, buffer);
+    block.reset();
+    constexpr std::size_t B = platform::kBodyBlockSize;
+    const std::size_t n = std::min({size, owner.body.size() - offset, B - offset % B});
+    if (n > 0 && offset % B == 0) {
+        // The whole block at once, as the real control received it.
+        block = std::make_unique_for_overwrite<std::uint8_t[]>(B);
+        const std::size_t filled = std::min(B, owner.body.size() - offset);
+        std::copy_n(owner.body.begin() + static_cast<std::ptrdiff_t>(offset), filled, block.get());
+    }
     offset += n;
     return n;
 }

@@ -334,7 +334,7 @@ public:
     void SetBodyLimit(std::int64_t bytes) override { bodyLimit = bytes; }
     void Execute(const std::string& url, const std::string& operation) override;
     bool StillExecuting() override;
-    std::size_t GetChunk(std::uint8_t* buffer, std::size_t size) override;
+    std::size_t GetChunk(std::size_t size, platform::BodyBlock& block) override;
     std::string URL() override { return url; }
     void Cancel() override;
     std::int32_t ResponseCode() override;

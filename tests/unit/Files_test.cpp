@@ -1,3 +1,6 @@
+#include <cstring>
+#include <memory>
+
 #include "TestSupport.h"
 #include "util/ByteBlocks.h"
 #include "util/Files.h"
@@ -116,6 +119,34 @@ TEST(Files, BytesInBlocksComeOutAsTheyWentInWithAtMostOneBlockOfRoom) {
         EXPECT_TRUE(blocks.Empty());
         EXPECT_EQ(blocks.Capacity(), 0u);
     }
+}
+
+TEST(Files, BlocksTakenOverComeOutAsCountedInAndNeverLeaveAGap) {
+    constexpr std::size_t B = ByteBlocks::kBlockSize;
+    const std::string bytes = Pattern(2 * B + 300, 7);
+    const auto blockOf = [&](std::size_t first) {
+        auto block = std::make_unique<std::uint8_t[]>(B);
+        const std::size_t n = std::min(B, bytes.size() - first);
+        std::memcpy(block.get(), bytes.data() + first, n);
+        return block;
+    };
+    ByteBlocks blocks;
+    blocks.Adopt(blockOf(0));
+    EXPECT_EQ(blocks.Size(), 0u);  // nothing counts until counted in
+    for (std::size_t i = 0; i < B / 256; ++i) blocks.Grow(256);
+    blocks.Adopt(blockOf(B));
+    blocks.Grow(B);
+    blocks.Adopt(blockOf(2 * B));
+    blocks.Grow(300);
+    EXPECT_EQ(blocks.ToVector(), Bytes(bytes));
+    EXPECT_EQ(blocks.Capacity(), 3 * B);
+    // Another block beside one not yet full, or more counted in than the last block holds, would
+    // put bytes that never arrived into the body.
+    EXPECT_THROW(blocks.Adopt(blockOf(0)), AgentError);
+    EXPECT_THROW(blocks.Grow(B - 299), AgentError);
+    blocks.Grow(B - 300);
+    EXPECT_THROW(blocks.Grow(1), AgentError);
+    EXPECT_EQ(blocks.Size(), 3 * B);
 }
 
 // Failures in the middle of a copy are swept in FaultInjection_test.cpp.

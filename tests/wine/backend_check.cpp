@@ -67,6 +67,32 @@ std::vector<std::uint8_t> TestBody(std::size_t size) {
 
 // ------------------------------------------------------------------ transfer control
 
+// The whole body, read out in chunks of `chunk` bytes from the blocks the control hands over,
+// with the chunks shorter than asked and the blocks handed over counted.
+std::vector<std::uint8_t> ReadOut(platform::TransferControl& inet, std::size_t chunk, std::size_t* shortChunks,
+                                  std::size_t* blocks) {
+    std::vector<std::uint8_t> got;
+    platform::BodyBlock current, next;
+    std::size_t used = 0;  // bytes of `current` taken
+    for (;;) {
+        const std::size_t n = inet.GetChunk(chunk, next);
+        if (n == 0) return got;
+        if (n < chunk) ++*shortChunks;
+        if (next) {
+            ++*blocks;
+            current = std::move(next);
+            used = 0;
+        }
+        if (!current || used + n > platform::kBodyBlockSize) {
+            std::printf("FAIL: a chunk beyond the blocks handed over\n");
+            ++g_failures;
+            return got;
+        }
+        got.insert(got.end(), current.get() + used, current.get() + used + n);
+        used += n;
+    }
+}
+
 struct Recorder : platform::TransferEvents {
     std::vector<std::int16_t> states;
     std::function<void(std::int16_t)> onState;
@@ -110,18 +136,13 @@ void TransferSuccessfulGet() {
     CHECK_EQ(inet->ResponseCode(), 200);
     CHECK_EQ(inet->ContentLength(), 300001);
     CHECK(inet->Failure().kind == platform::TransferFailure::Kind::None);
-    std::vector<std::uint8_t> got;
-    std::size_t shortChunks = 0;
-    std::uint8_t chunk[256];
-    for (;;) {
-        const std::size_t n = inet->GetChunk(chunk, sizeof chunk);
-        if (n == 0) break;
-        if (n < 256) ++shortChunks;
-        got.insert(got.end(), chunk, chunk + n);
-    }
-    CHECK(got == TestBody(300001));
+    std::size_t shortChunks = 0, blocks = 0;
+    CHECK(ReadOut(*inet, 256, &shortChunks, &blocks) == TestBody(300001));
     CHECK_EQ(shortChunks, 1u);  // 300001 = 1171 * 256 + 225
-    CHECK_EQ(inet->GetChunk(chunk, sizeof chunk), 0u);
+    CHECK_EQ(blocks, 5u);       // four of 64 KB and the rest: each handed over once
+    platform::BodyBlock block;
+    CHECK_EQ(inet->GetChunk(256, block), 0u);
+    CHECK(!block);
 }
 
 void TransferBadStatus() {
@@ -192,8 +213,8 @@ void TransferCancelWhileStalled() {
     const std::size_t before = events.states.size();
     PumpUntil([] { return false; }, 700);
     CHECK_EQ(events.states.size(), before);
-    std::uint8_t chunk[256];
-    CHECK_EQ(inet->GetChunk(chunk, sizeof chunk), 0u);
+    platform::BodyBlock block;
+    CHECK_EQ(inet->GetChunk(256, block), 0u);
 }
 
 void TransferDestroyedFromItsOwnEvent() {
@@ -225,8 +246,9 @@ void TransferSecondExecuteReplacesFirst() {
     CHECK(PumpUntil([&] { return events.Ended(); }, 20000));
     CHECK_EQ(events.states.back(), platform::icResponseCompleted);
     CHECK(inet->URL() == g_base + "normal/1000/second");
-    std::vector<std::uint8_t> buffer(5000);
-    CHECK_EQ(inet->GetChunk(buffer.data(), buffer.size()), 1000u);
+    platform::BodyBlock block;
+    CHECK_EQ(inet->GetChunk(5000, block), 1000u);
+    CHECK(block != nullptr);
 }
 
 void TransferNoProxyListening(int deadPort) {

@@ -74,7 +74,9 @@ public:
         if (!hwnd_) return;
         ::ShowWindow(hwnd_, SW_SHOWNORMAL);
         ::SetFocus(cancel_);
-        ::UpdateWindow(hwnd_);
+        // Painted by the message loop, which runs as soon as the download has been started: a
+        // paint here (some 20 ms under Wine) would hold up the request, and would be done again
+        // for the caption and the status set right after.
     }
     bool Visible() override { return hwnd_ && ::IsWindowVisible(hwnd_); }
     void SetCaption(const std::string& text) override {

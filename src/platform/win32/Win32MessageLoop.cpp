@@ -68,19 +68,18 @@ void Win32WindowToolkit::DoEventsNow() {
     RaisePendingHandlerError();
     lastCheckMs_ = ::GetTickCount64();
     MSG msg;
-    bool dispatched = false;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             // Not ours to act on here: leave it for the outer loop.
             ::PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
-        dispatched = true;
         DispatchOne(msg);
         RaisePendingHandlerError();
     }
-    // The core polls in a tight loop while it waits; give the transfer's worker the processor.
-    if (!dispatched) ::Sleep(0);
+    // No sleep here: while the core waits for the transfer, the transfer's StillExecuting
+    // sleeps until there is something to do, and a read-out wants the processor for itself
+    // (giving it up on a busy machine can lose it for a whole time slice, many times over).
 }
 
 bool Win32WindowToolkit::AnyWindowOpen() const { return OpenWindowCount() > 0; }

@@ -14,7 +14,6 @@
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Libraries.h"
 #include "platform/win32/Win32WindowToolkit.h"
-#include "util/ByteBlocks.h"
 #include "OrvastellVersion.h"
 
 namespace orv::win32 {
@@ -25,14 +24,16 @@ using platform::TransferFailure;
 constexpr const char* kUserAgent = "Orvastell/" ORV_VERSION_TEXT;
 constexpr const char* kNotifyClass = "OrvastellTransferNotify";
 constexpr UINT kStateMessage = WM_APP + 0x31;
-// The body is kept in blocks of this size, filled by the worker and given back one by one as
-// GetChunk hands them out: the size of the download window's own blocks.
-constexpr DWORD kBlockSize = ByteBlocks::kBlockSize;
+// The body is kept in blocks of this size, filled by the worker and handed over whole by
+// GetChunk.
+constexpr DWORD kBlockSize = platform::kBodyBlockSize;
 // A new request waits this long at most for the worker of the previous one to let go of its
 // handles (closing them unblocks it on Windows).
 constexpr DWORD kPreviousWorkerWaitMs = 1000;
-// How long StillExecuting waits for the end of the request before it answers that it goes on.
-constexpr DWORD kStillExecutingWaitMs = 1;
+// How long StillExecuting waits at most for the end of the request, or for anything new in the
+// thread's message queue, before it answers that the request goes on: about a tick of the clock
+// that the event loop's yield goes by.
+constexpr DWORD kStillExecutingWaitMs = 15;
 
 // WinINet, loaded on the first request: most runs of the agent download nothing, and loading it
 // (with the libraries it needs) at start-up would slow down every one of them.
@@ -94,11 +95,9 @@ UniqueInternetHandle OwnInternetHandle(HINTERNET handle) {
     return UniqueInternetHandle(handle, InternetHandleCloser{Inet().InternetCloseHandle});
 }
 
-// A block of the body, from the heap, of the size the download window keeps its own buffer's
-// blocks in: once handed out it goes back to the heap, which gives it straight back for the
-// window's next block, pages already in memory. The body is so held about once, and its pages are
-// made only once (where making fresh pages is costly, that is a good part of the download's
-// time). The storage is not filled beforehand, for the same reason.
+// A block of the body, received into and then handed over whole: the body is held once, and
+// its pages are made once (where making fresh pages is costly, that is a good part of the
+// download's time). The storage is not filled beforehand, for the same reason.
 class Block {
 public:
     Block() = default;
@@ -114,9 +113,17 @@ public:
     }
 
     std::uint8_t* Data() const { return data_.get(); }
+    // Hands the storage over; the size stays, for counting what is taken of it.
+    platform::BodyBlock Release() { return std::move(data_); }
     std::size_t Size() const { return size_; }
     std::size_t Room() const { return capacity_ - size_; }
-    void Grow(std::size_t added) { size_ += added; }
+    // Copies as much of `data` as there is room for; returns how much.
+    std::size_t Fill(const std::uint8_t* data, std::size_t size) {
+        const std::size_t n = std::min(size, Room());
+        std::memcpy(data_.get() + size_, data, n);
+        size_ += n;
+        return n;
+    }
 
 private:
     std::unique_ptr<std::uint8_t[]> data_;
@@ -148,9 +155,13 @@ struct Request {
     UniqueInternetHandle session;
     UniqueInternetHandle connection;
     UniqueInternetHandle handle;
-    // The body not yet handed out, in order; `taken` bytes of the first block are gone already.
+    // The body not yet taken, in order; `taken` bytes of the first block are taken already (and
+    // the block itself handed over with the first of them).
     std::deque<Block> body;
     std::size_t taken = 0;
+#if defined(ORV_TRACE) && ORV_TRACE
+    std::size_t blocks = 0, handedOver = 0;  // the trace's middle of the read-out
+#endif
     std::int32_t status = 0;
     std::int64_t contentLength = -1;
     TransferFailure failure;
@@ -369,6 +380,7 @@ void DropHop(Request& r) {
 }
 
 void RunRequest(Request& r) {
+    ORV_TRACE_EVENT("worker started");
     HINTERNET session = Inet().InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     ORV_TRACE_EVENT("session opened");
     if (!session) return Finish(r, FailureFromError(::GetLastError(), r, false));
@@ -455,8 +467,12 @@ void RunRequest(Request& r) {
     // A body announced beyond the limit would only be read to be thrown away.
     if (contentLength > r.bodyLimit) return Finish(r, Failed(TransferFailure::Kind::TooLarge));
 
-    // Reads go straight into the block being filled, which joins the body once full (or at the
-    // end): one copy of the data less, and no block half empty however little each read brings.
+    // Reads land in one buffer, used again and again, and are copied from there into the block
+    // being filled, which joins the body once full (or at the end). Reading straight into the
+    // block would spare the copy, but a read into fresh pages costs more than a copy does (here
+    // more than twice as much for the whole body, measured under Wine), and every page of the
+    // body is fresh.
+    const auto landing = std::make_unique<std::uint8_t[]>(kBlockSize);
     Block filling(kBlockSize);
     DWORD readError = 0;
     ULONGLONG readWaited = 0;
@@ -466,25 +482,26 @@ void RunRequest(Request& r) {
         if (!handle) return;
         DWORD got = 0;
         started = ::GetTickCount64();
-        const DWORD room = static_cast<DWORD>(filling.Room());
-        if (!Inet().InternetReadFile(handle, filling.Data() + filling.Size(), room, &got)) {
+        if (!Inet().InternetReadFile(handle, landing.get(), kBlockSize, &got)) {
             readError = ::GetLastError();
             readWaited = ::GetTickCount64() - started;
             break;
         }
         if (got == 0) break;
-        filling.Grow(got);
         received += got;
         // A server that never stops sending must not take all the memory there is.
         if (received > static_cast<std::uint64_t>(r.bodyLimit))
             return Finish(r, Failed(TransferFailure::Kind::TooLarge));
-        if (filling.Room() > 0) continue;
-        {
-            ExclusiveLock lock(r.lock);
-            if (r.cancelled) return;
-            r.body.push_back(std::move(filling));
+        for (std::size_t copied = 0; copied < got;) {
+            copied += filling.Fill(landing.get() + copied, got - copied);
+            if (filling.Room() > 0) continue;
+            {
+                ExclusiveLock lock(r.lock);
+                if (r.cancelled) return;
+                r.body.push_back(std::move(filling));
+            }
+            filling = Block(kBlockSize);
         }
-        filling = Block(kBlockSize);
     }
     ORV_TRACE_EVENT("last byte in");
     ORV_TRACE_MEMORY("working set, last byte in");
@@ -594,34 +611,41 @@ public:
 
     bool StillExecuting() override {
         if (!request_) return false;
-        // The caller polls in a loop, yielding between polls. Waiting a moment here for the end
-        // keeps that loop from taking a processor away from the worker (and from the server, on
-        // a busy machine) for the whole transfer.
-        if (Running(*request_) && request_->ended)
-            ::WaitForSingleObject(request_->ended.get(), kStillExecutingWaitMs);
+        // The caller polls in a loop, yielding between polls. Sleeping here until the end, or
+        // until there is a message for the yield to dispatch (a click, a timer's tick), keeps
+        // that loop from taking a processor and the system's attention away from the worker
+        // (and from the server, on a busy machine) for the whole transfer, while the window
+        // answers as soon as before.
+        if (Running(*request_) && request_->ended) {
+            const HANDLE ended = request_->ended.get();
+            ::MsgWaitForMultipleObjects(1, &ended, FALSE, kStillExecutingWaitMs, QS_ALLINPUT);
+        }
         return Running(*request_);
     }
 
-    std::size_t GetChunk(std::uint8_t* buffer, std::size_t size) override {
-        if (!request_) return 0;
-        // Declared before the lock: the blocks used up are given back after it is released.
-        std::vector<Block> spent;
+    std::size_t GetChunk(std::size_t size, platform::BodyBlock& block) override {
+        block.reset();
+        if (!request_ || size == 0) return 0;
         ExclusiveLock lock(request_->lock);
         Request& r = *request_;
-        std::size_t copied = 0;
-        while (copied < size && !r.body.empty()) {
-            Block& front = r.body.front();
-            const std::size_t n = std::min(size - copied, front.Size() - r.taken);
-            std::memcpy(buffer + copied, front.Data() + r.taken, n);
-            copied += n;
-            r.taken += n;
-            if (r.taken == front.Size()) {
-                spent.push_back(std::move(front));
-                r.body.pop_front();
-                r.taken = 0;
-            }
+        if (r.body.empty()) return 0;
+        // Blocks are in the body only once the worker has filled them: none is written again.
+        Block& front = r.body.front();
+        if (r.taken == 0) {
+            block = front.Release();
+#if defined(ORV_TRACE) && ORV_TRACE
+            // The read-out begins once the whole body is in.
+            if (r.handedOver++ == 0) r.blocks = r.body.size();
+            if (r.handedOver == r.blocks / 2) ORV_TRACE_MEMORY("working set, read-out middle");
+#endif
         }
-        return copied;
+        const std::size_t n = std::min(size, front.Size() - r.taken);
+        r.taken += n;
+        if (r.taken == front.Size()) {
+            r.body.pop_front();
+            r.taken = 0;
+        }
+        return n;
     }
 
     std::string URL() override { return url_; }
