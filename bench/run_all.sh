@@ -23,8 +23,11 @@
 #           return of the shell's open of ORV.mde, against bench/shell_open.exe (COM initialised,
 #           then ShellExecuteA on the same file) over the same span.
 # Times are medians over several runs taken in turn. Not part of the tests: absolute figures on
-# a shared machine are noise, and the ratios move with the load. ORV_BENCH_BUILD_DIR moves the
-# build tree (default build/bench-mingw); ORV_BENCH_ROUNDS sets the download rounds (default 3).
+# a shared machine are noise, and the ratios move with the load (the load average at the start
+# and at the end of each build's run is printed with its figures). ORV_BENCH_BUILD_DIR moves the
+# build tree (default build/bench-mingw); ORV_BENCH_ROUNDS sets the download rounds (default 7).
+# Every line names the build it is about; "python3 bench/report.py summary LOG..." gives the
+# median and the spread of each figure over the logs of several runs.
 # ORV_BENCH_BEFORE names another traced Orvastell.exe (built the same way from an earlier commit):
 # it is run in the same rounds, in turn with this one, and reported on lines of its own, so that
 # a change is measured before and after, side by side, in one run.
@@ -51,7 +54,7 @@ if [[ -z "${ORV_BENCH_ARCH:-}" ]]; then
 fi
 
 bash scripts/setup.sh
-rounds="${ORV_BENCH_ROUNDS:-3}"
+rounds="${ORV_BENCH_ROUNDS:-7}"
 if [[ "$ORV_BENCH_ARCH" == i686 ]]; then
   bits=32 preset=mingw-x86-tests build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw-x86}"
 else
@@ -152,7 +155,8 @@ results="$work/results"
 : >"$results"
 
 # ------------------------------------------------------------------ download
-echo "download: $rounds rounds of Orvastell.exe and mini_download.exe, $body_size bytes each..."
+load_start="$(cut -d' ' -f1 /proc/loadavg)"
+echo "[${bits}-bit] download: $rounds rounds of Orvastell.exe and mini_download.exe, $body_size bytes each..."
 registry ""
 url="http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB"
 python3 -c "import sys; sys.path.insert(0, 'tests/wine'); from http_server import body_bytes; sys.stdout.buffer.write(body_bytes($body_size))" >"$work/body"
@@ -173,19 +177,19 @@ for round in $(seq "$rounds"); do
   cp "$bench/mini.trace" "$work/mini-$round.trace" 2>/dev/null || true
   cmp -s "$work/body" "$bench/mini.cab" && echo "saved ok" >>"$work/mini-$round.log" || echo "saved BAD" >>"$work/mini-$round.log"
 done
-python3 bench/report.py download "$work" "$rounds" "$body_size" "${agents[@]}" >>"$results"
+python3 bench/report.py "${bits}-bit" download "$work" "$rounds" "$body_size" "${agents[@]}" >>"$results"
 grep -v "^#" "$results" | tail -n 1
 
 # ------------------------------------------------------------------ copy
-echo "copy: 200 MB, orv::CopyFile against CopyFileA and a flush..."
+echo "[${bits}-bit] copy: 200 MB, orv::CopyFile against CopyFileA and a flush..."
 head -c $((200 * 1024 * 1024)) /dev/urandom >"$bench/copy/source.bin"
 wine "C:\\orvbench\\tools\\copy_bench.exe" "C:\\orvbench\\copy\\source.bin" "C:\\orvbench\\copy" 3 >"$work/copy.out" 2>&1 || true
 rm -f "$bench/copy/source.bin"
-python3 bench/report.py copy "$work" >>"$results"
+python3 bench/report.py "${bits}-bit" copy "$work" >>"$results"
 grep -v "^#" "$results" | tail -n 1
 
 # ------------------------------------------------------------------ start-up
-echo "startup: Orvastell.exe in the \"ok\" case against shell_open.exe..."
+echo "[${bits}-bit] startup: Orvastell.exe in the \"ok\" case against shell_open.exe..."
 registry "Access.Database.11"
 for who in "${agents[@]}"; do
   crlf "[UpdateFrontend]" "UpdateLocation=C:\\orvbench\\update\\update.ini" "FileRevision=6" \
@@ -204,9 +208,10 @@ wine "C:\\orvbench\\tools\\run_timed.exe" "$startup_rounds" "${programs[@]}" \
 sleep 1  # the last recorder may still be writing
 tr -d '\r' <"$bench/tools/opened.log" >"$work/opened.log" 2>/dev/null || true
 cat "$trace" "$bench/shell.trace" >"$work/startup.trace" 2>/dev/null || true
-python3 bench/report.py startup "$work" "$startup_rounds" "${agents[@]}" >>"$results"
+python3 bench/report.py "${bits}-bit" startup "$work" "$startup_rounds" "${agents[@]}" >>"$results"
 grep -v "^#" "$results" | tail -n 1
 
 echo
-echo "== Benchmarks of the ${bits}-bit build ($(nproc) cores, $(wine --version), $(. /etc/os-release && echo "$PRETTY_NAME"))"
+echo "== Benchmarks of the ${bits}-bit build ($(nproc) cores, $(wine --version), $(. /etc/os-release && echo "$PRETTY_NAME")," \
+  "$rounds download rounds, load average $load_start at the start and $(cut -d' ' -f1 /proc/loadavg) at the end)"
 cat "$results"
