@@ -107,6 +107,19 @@ std::string Fixed2(const platform::Locale& locale, double value) {
     return locale.FormatFixed2Grouped(std::fabs(value) < 0.005 ? 0.0 : value);
 }
 
+// The bar's position for a buffer whose upper bound is `ubound`: the whole KB it holds, halves to
+// the even neighbour, never past `max` (a whole number) nor below 0. In integers: the read-out
+// asks for every chunk, and floating-point rounding is slow on the 32-bit build's processor.
+double BarPosition(std::int32_t ubound, double max) {
+    double kb = 0;
+    if (ubound > 0) {
+        const std::int32_t whole = ubound / 1024, rest = ubound % 1024;
+        kb = whole + ((rest > 512 || (rest == 512 && whole % 2 == 1)) ? 1 : 0);
+    }
+    if (max < kb) kb = max;
+    return kb < 0 ? 0 : kb;
+}
+
 // Empty when `body` is the file whose SHA-256 `expectedSha256` names; else why it is not.
 // Whoever stands between the server and the agent could send another file, which would be handed
 // to the installer: only the file whose SHA-256 the build names is saved.
@@ -319,6 +332,10 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
 }
 
 bool DownloadWindow::ReadBody(std::uint32_t generation) {
+    // The bar's maximum is the one Start gave it; the bar hears of a new position only when the
+    // position changes (every fourth chunk).
+    const double barMax = std::nearbyint(static_cast<double>(view_->ProgressMax()));
+    double shown = -1;
     for (;;) {
         if (!Yield(generation)) return false;
         platform::BodyBlock block;
@@ -332,7 +349,11 @@ bool DownloadWindow::ReadBody(std::uint32_t generation) {
         receivedData_.Grow(got);
         // A short chunk is the last one; it does not move the bar.
         if (got != kChunkSize) return Yield(generation, true);
-        UpdateProgress();
+        const double position = BarPosition(GetBufferUBound(), barMax);
+        if (position != shown) {
+            shown = position;
+            view_->SetProgressValue(static_cast<float>(position));
+        }
     }
 }
 
@@ -343,15 +364,6 @@ std::int64_t DownloadWindow::BodyLimit() {
     if (expectedKB > 0 && expectedKB * 2048 < static_cast<double>(kMaxBody))
         return static_cast<std::int64_t>(expectedKB * 2048);
     return kMaxBody;
-}
-
-void DownloadWindow::UpdateProgress() {
-    // nearbyint rounds halves to the even neighbour.
-    double kb = std::nearbyint(GetBufferUBound() / 1024.0);
-    const double max = std::nearbyint(static_cast<double>(view_->ProgressMax()));
-    if (max < kb) kb = max;
-    if (kb < 0) kb = 0;
-    view_->SetProgressValue(static_cast<float>(kb));
 }
 
 void DownloadWindow::Complete() {

@@ -96,7 +96,6 @@ private:
     bool ReadBody(std::uint32_t generation);
     // The most body this download takes in: a body that passes it fails the transfer.
     std::int64_t BodyLimit();
-    void UpdateProgress();
     void Complete();
     // Stops the request, tells the user what failed and closes the window; nothing is saved.
     void Fail(const platform::TransferFailure& failure);
