@@ -7,7 +7,8 @@
 
    Prints "prog <k> run <i> pid=<process id> ms=<time> exit=<code>" per run (a run that takes more than a
    minute is ended and reported as TIMEOUT). After each run it waits a little,
-   so that whatever the program started through the shell is over before the next one. */
+   so that whatever the program started through the shell is over before the next one. Each round
+   starts with the next program in turn. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -39,11 +40,15 @@ int main(int argc, char **argv)
     }
     QueryPerformanceFrequency(&frequency);
     for (i = 1; i <= rounds; ++i) {
-        for (k = 0; k < programs; ++k) {
+        int j;
+        /* Each round starts with the next program: none always follows the same one (and what
+           that one left running). */
+        for (j = 0; j < programs; ++j) {
             STARTUPINFOA si;
             PROCESS_INFORMATION pi;
             DWORD code = 0;
             char line[4096];
+            k = (i - 1 + j) % programs;
             memset(&si, 0, sizeof si);
             si.cb = sizeof si;
             strcpy(line, commands[k]);
