@@ -236,6 +236,8 @@ void TransferDestroyedFromItsOwnEvent() {
 void TransferSecondExecuteReplacesFirst() {
     std::printf("transfer: a second Execute drops the first request's events\n");
     win32::Win32TransferFactory factory;
+    // The first request runs on the thread made ready beforehand, the second on one of its own.
+    factory.Prepare();
     Recorder events;
     auto inet = factory.CreateTransferControl(events);
     inet->SetRequestTimeout(30);

@@ -86,8 +86,6 @@ const WinInet& Inet() {
 
 bool EnsureWinInet() { return Inet().loaded; }
 
-// The first use of Inet() loads the library; a use made meanwhile on another thread waits for it.
-DWORD WINAPI LoadWinInetThread(LPVOID) { return EnsureWinInet() ? 0 : 1; }
 
 // A WinINet handle just opened (or null), owned, to be closed with the loaded library's
 // InternetCloseHandle.
@@ -527,6 +525,15 @@ void RunRequest(Request& r) {
     Finish(r, failure);
 }
 
+void RunWorker(Request& r) {
+    try {
+        RunRequest(r);
+    } catch (...) {
+        // Nothing may escape a thread; the likely cause is a body too large for memory.
+        Finish(r, Failed(TransferFailure::Kind::OutOfMemory));
+    }
+}
+
 // The worker's share of its request, handed to the thread through CreateThread's one pointer.
 // Execute gives it up only once the thread exists; the thread owns it from its first line.
 using WorkerShare = std::shared_ptr<Request>;
@@ -535,13 +542,49 @@ DWORD WINAPI Worker(LPVOID param) {
     std::unique_ptr<WorkerShare> share(static_cast<WorkerShare*>(param));
     const std::shared_ptr<Request> request = std::move(*share);
     share.reset();
-    try {
-        RunRequest(*request);
-    } catch (...) {
-        // Nothing may escape a thread; the likely cause is a body too large for memory.
-        Finish(*request, Failed(TransferFailure::Kind::OutOfMemory));
-    }
+    RunWorker(*request);
     return 0;
+}
+
+// The thread that Prepare starts: it loads WinINet, then waits for the first request and runs
+// it, so that the first download starts no thread of its own (a thread's start costs milliseconds
+// under Wine, and every thread there keeps about a megabyte of its stack in memory). Kept for the
+// life of the process; without a download it waits until the process ends.
+struct ReadyWorker {
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE handed = CONDITION_VARIABLE_INIT;
+    bool started = false;
+    UniqueHandle thread;               // the thread's handle, until a request is handed to it
+    std::shared_ptr<Request> request;  // the request handed to it, until it takes it
+};
+
+ReadyWorker& Ready() {
+    static ReadyWorker ready;
+    return ready;
+}
+
+DWORD WINAPI ReadyWorkerThread(LPVOID) {
+    EnsureWinInet();
+    ReadyWorker& ready = Ready();
+    std::shared_ptr<Request> request;
+    {
+        ExclusiveLock lock(ready.lock);
+        while (!ready.request) ::SleepConditionVariableSRW(&ready.handed, &ready.lock, INFINITE, 0);
+        request = std::move(ready.request);
+    }
+    RunWorker(*request);
+    return 0;
+}
+
+// Hands `request` to the ready worker, if there is one that has had none yet; its thread's
+// handle then, else an empty one.
+UniqueHandle HandToReadyWorker(const std::shared_ptr<Request>& request) {
+    ReadyWorker& ready = Ready();
+    ExclusiveLock lock(ready.lock);
+    if (!ready.thread) return {};
+    ready.request = request;
+    ::WakeConditionVariable(&ready.handed);
+    return std::move(ready.thread);
 }
 
 class Win32Transfer;
@@ -599,6 +642,8 @@ public:
         request->generation = ++generation_;
         request_ = request;
         if (!EnsureWinInet()) return Finish(*request, Failed(TransferFailure::Kind::NotStarted, ERROR_MOD_NOT_FOUND));
+        worker_ = HandToReadyWorker(request);
+        if (worker_) return;
         auto share = std::make_unique<WorkerShare>(request);
         worker_.reset(::CreateThread(nullptr, 0, Worker, share.get(), 0, nullptr));
         if (!worker_) {
@@ -731,11 +776,12 @@ LRESULT CALLBACK NotifyProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 } // namespace
 
 void Win32TransferFactory::Prepare() {
-    static bool started = false;
-    if (started) return;
-    started = true;
-    // Nothing waits for the thread: its handle is closed at once.
-    const UniqueHandle thread(::CreateThread(nullptr, 0, LoadWinInetThread, nullptr, 0, nullptr));
+    ReadyWorker& ready = Ready();
+    ExclusiveLock lock(ready.lock);
+    if (ready.started) return;
+    ready.started = true;
+    // Without the thread, the first request starts one of its own and loads WinINet itself.
+    ready.thread.reset(::CreateThread(nullptr, 0, ReadyWorkerThread, nullptr, 0, nullptr));
 }
 
 std::unique_ptr<platform::TransferControl> Win32TransferFactory::CreateTransferControl(

@@ -12,7 +12,7 @@ public:
     // Controls must be created and used on a thread that runs a message loop (the window
     // thread): their events arrive as posted messages.
     std::unique_ptr<platform::TransferControl> CreateTransferControl(platform::TransferEvents& events) override;
-    // Loads WinINet on a thread of its own.
+    // Loads WinINet on a thread of its own, which then waits to run the first request.
     void Prepare() override;
 };
 
