@@ -20,6 +20,28 @@ std::string RuntimeQuestion(const std::string& firstSentence) {
            kCrLf + "Please note, depending on the speed of your Internet connection, this may take a few minutes.";
 }
 
+// A run whose rights were raised by elevation is an administrator's, not the user's whose files it
+// would run: the front-end, its update and the runtime's installer all come from folders that user
+// can write. It installs the transfer control, which needs those rights, and ends. A token that
+// was never split (no elevation prompt on this machine) runs everything with the same rights
+// anyway, and runs as usual.
+bool RaisedByElevation(AgentContext& ctx) {
+    return ctx.platform.process.ProcessElevation().type == platform::TokenElevation::Full;
+}
+
+void ProvisionAndEnd(AgentContext& ctx) {
+    const ControlProvisioning provisioning = ProvisionTransferControl(ctx);
+    const bool installed =
+        provisioning == ControlProvisioning::InPlace || provisioning == ControlProvisioning::Registered;
+    const std::string& app = ctx.settings.ApplicationName;
+    ShowInformation(ctx,
+                    std::string("The Internet Transfer control ") + (installed ? "is" : "is not") +
+                        " installed. Start " + app + " again without administrator rights to use it.",
+                    app);
+    // An administrator's script learns that the control is still missing.
+    if (!installed) ctx.platform.process.EndNow(1);
+}
+
 } // namespace
 
 void LoadSettings(AgentContext& ctx) {
@@ -36,6 +58,7 @@ void CheckComponents(AgentContext& ctx) { (void)EnsureTransferControl(ctx); }
 void Main(AgentContext& ctx) {
     LoadSettings(ctx);
     ORV_TRACE_EVENT("settings loaded");
+    if (RaisedByElevation(ctx)) return ProvisionAndEnd(ctx);
     CheckComponents(ctx);
     ORV_TRACE_EVENT("components checked");
     const Variant version = GetAccessVersion(ctx);

@@ -62,13 +62,15 @@ private:
     bool committed_ = false;
 };
 
-namespace {
+platform::Sha256Digest Sha256Of(platform::Hash& hash, const ByteBlocks& bytes) {
+    std::vector<platform::ByteSpan> pieces;
+    bytes.ForEachBlock([&](const std::uint8_t* data, std::size_t n) { pieces.emplace_back(data, n); });
+    return hash.Sha256(pieces);
+}
 
 void ReportCopyFailure(AgentContext& ctx, const AgentError& e) {
     ShowError(ctx, "The file was not copied successfully.\r\n\r\n" + e.Description());
 }
-
-} // namespace
 
 bool FileExists(AgentContext& ctx, const Variant& path) {
     if (path.IsNull()) return false;
@@ -125,11 +127,7 @@ PendingCopy::PendingCopy(AgentContext& ctx, const std::string& source, const std
     }
     out.Close();
     in->Close();
-    if (hashed) {
-        std::vector<platform::ByteSpan> pieces;
-        written.ForEachBlock([&](const std::uint8_t* data, std::size_t n) { pieces.emplace_back(data, n); });
-        digest_ = ctx.platform.hash.Sha256(pieces);
-    }
+    if (hashed) digest_ = Sha256Of(ctx.platform.hash, written);
 }
 
 PendingCopy::~PendingCopy() = default;
@@ -159,6 +157,22 @@ bool CommitCopy(AgentContext& ctx, PendingCopy& copy) {
 bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination) {
     std::optional<PendingCopy> copy = PrepareCopy(ctx, source, destination, false);
     return copy && CommitCopy(ctx, *copy);
+}
+
+std::optional<platform::Sha256Digest> FileDigest(AgentContext& ctx, const std::string& path, std::uint64_t maxBytes) {
+    auto in = ctx.platform.files.OpenRead(path);
+    if (in->Length() > maxBytes) return std::nullopt;
+    // Read to its end, whatever length it gave: what is hashed is all that the next reader gets.
+    ByteBlocks bytes;
+    std::vector<std::uint8_t> block(ByteBlocks::kBlockSize);
+    for (;;) {
+        const std::size_t got = in->Read(block.data(), block.size());
+        if (got == 0) break;
+        if (bytes.Size() + got > maxBytes) return std::nullopt;
+        bytes.Append(block.data(), got);
+    }
+    in->Close();
+    return Sha256Of(ctx.platform.hash, bytes);
 }
 
 std::optional<platform::Sha256Digest> ParseSha256(const std::string& text) {

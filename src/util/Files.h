@@ -43,7 +43,8 @@ class TemporaryFile;
 // someone could change between a check and a copy.
 class PendingCopy {
 public:
-    // The most a copy holds to take its digest: no file that a build names is anywhere near it.
+    // The most of a file that is hashed to check it: the largest file that a build names, the
+    // runtime's cabinet, is about half of it.
     static constexpr std::uint64_t kMaxDigestLength = std::uint64_t{64} * 1024 * 1024;
 
     // Copies; throws AgentError on failure, leaving nothing behind.
@@ -70,6 +71,16 @@ std::optional<PendingCopy> PrepareCopy(AgentContext& ctx, const std::string& sou
                                        bool digest);
 // Commits a pending copy; false after that same box.
 bool CommitCopy(AgentContext& ctx, PendingCopy& copy);
+// That box, for `e`.
+void ReportCopyFailure(AgentContext& ctx, const AgentError& e);
+
+// The SHA-256 of the file at `path` as it is on the disk now; none for a file of more than
+// `maxBytes`, which is not read beyond them (not at all when its length says so). Throws
+// AgentError when it cannot be read.
+std::optional<platform::Sha256Digest> FileDigest(AgentContext& ctx, const std::string& path, std::uint64_t maxBytes);
+
+// The SHA-256 of the bytes held, as one text; throws AgentError when the system cannot give it.
+platform::Sha256Digest Sha256Of(platform::Hash& hash, const ByteBlocks& bytes);
 
 // A SHA-256 written as 64 hexadecimal digits, in either case; none for anything else.
 std::optional<platform::Sha256Digest> ParseSha256(const std::string& text);

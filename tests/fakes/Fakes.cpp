@@ -720,7 +720,7 @@ std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferCo
 FakePlatform::FakePlatform(FakeLocale::Kind kind)
     : locale(kind),
       platform{registry, profile, shell, messageBox, windows, transfer, files, clock, locale, process, hash},
-      ctx(platform, RuntimeSource{"http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB", ""}) {
+      ctx(platform, RuntimeSource{"http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB", "", ""}) {
     files.AddFolder(files.windowsFolder);
     files.AddFolder(shell.systemDirectory);
     files.AddFolder(shell.wow64Directory);

@@ -86,6 +86,69 @@ TEST(Agent, AFailedProvisioningIsReportedFirstAndTheCheckGoesOn) {
     EXPECT_EQ(p.messageBox.shown.back().title, "Can not continue");
 }
 
+// Only a run whose token was raised by elevation is the administrator's: it provisions the control
+// and ends, starting nothing that a user could have written (no update, no download, no launch).
+// Every other run (a standard user's, or a token that was never split, an administrator's
+// included) goes on as usual.
+TEST(Agent, ARunRaisedByElevationProvisionsTheControlAndEndsAndEveryOtherRunGoesOn) {
+    using platform::TokenElevation;
+    const std::string tail = " installed. Start Orvastell again without administrator rights to use it.";
+    const std::string installed = "The Internet Transfer control is" + tail;
+    const std::string notInstalled = "The Internet Transfer control is not" + tail;
+    enum class Control { InPlace, InUpdates, Nowhere };
+    struct Case {
+        const char* what;
+        platform::Elevation elevation;
+        Control control;
+        const std::string* box;  // the elevated run's one box (after any copy report); nullptr: a usual run
+    };
+    const Case cases[] = {
+        {"an administrator who said yes to the prompt", {TokenElevation::Full, true}, Control::InUpdates, &installed},
+        {"the same, with the control in place", {TokenElevation::Full, true}, Control::InPlace, &installed},
+        {"the same, with no control to copy", {TokenElevation::Full, true}, Control::Nowhere, &notInstalled},
+        {"a standard user", {TokenElevation::Limited, false}, Control::InUpdates, nullptr},
+        {"a token never split, an administrator's", {TokenElevation::Default, true}, Control::InUpdates, nullptr},
+        {"a token never split, a user's", {TokenElevation::Default, false}, Control::InUpdates, nullptr},
+    };
+    const std::string systemControl = "C:\\WINDOWS\\SysWOW64\\MSINET.OCX";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        Install(p);
+        OfferUpdate(p, "1", "2");
+        if (c.control != Control::InPlace) p.files.RemoveFile(systemControl);
+        if (c.control == Control::InUpdates) {
+            p.files.AddFile(kFolder + "\\updates\\MSINET.OCX", "control to copy");
+            p.files.AddFile(kFolder + "\\updates\\MSINET.oca", "companion");
+        }
+        p.process.elevation = c.elevation;
+        const bool ended = RunAgent(p);
+        // Copied and registered where it was missing, whoever runs.
+        EXPECT_EQ(p.shell.started.size(), c.control == Control::InUpdates ? 1u : 0u);
+        if (c.control == Control::InUpdates) EXPECT_EQ(p.files.Content(systemControl), "control to copy");
+        if (!c.box) {
+            EXPECT_TRUE(ended);
+            EXPECT_EQ(p.process.exitCode, 0u);
+            EXPECT_TRUE(p.messageBox.shown.empty());
+            EXPECT_EQ(p.files.Content(kFrontEnd), "new front-end");
+            ASSERT_EQ(p.shell.executed.size(), 1u);
+            EXPECT_EQ(p.shell.executed[0].file, kFrontEnd);
+            continue;
+        }
+        ExpectLastBox(p, c.control == Control::Nowhere ? 2 : 1, *c.box, "Orvastell");
+        EXPECT_EQ(p.messageBox.shown.back().style, 64);
+        // Not installed: the run ends as one that an error ended.
+        EXPECT_EQ(ended, c.box == &notInstalled);
+        if (ended) EXPECT_EQ(p.process.exitCode, 1u);
+        EXPECT_EQ(p.files.Content(kFrontEnd), "old front-end");
+        EXPECT_EQ(p.files.Content(kConfig), ConfigText("1"));
+        EXPECT_TRUE(p.shell.executed.empty());
+        EXPECT_EQ(p.registry.queries, 0);  // not even Access was looked for
+        EXPECT_EQ(Journaled(p, "transfer prepared"), 0);
+        EXPECT_EQ(p.windows.downloadWindowsCreated + p.windows.updateWindowsCreated, 0);
+    }
+}
+
 TEST(Agent, AVersionThatIsNoNumberEndsTheRunBeforeAnyQuestion) {
     FakePlatform p;
     Install(p, "Access.Database");

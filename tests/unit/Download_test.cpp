@@ -1,3 +1,4 @@
+#include <functional>
 #include <limits>
 #include <variant>
 
@@ -100,6 +101,69 @@ TEST(RuntimeDownload, InstallOpensThePackageOnlyWhenItExistsAndReportsWhatItCoul
                       "operation.");
     EXPECT_EQ(refused.process.exitCode, 1u);
     EXPECT_FALSE(refused.windows.OpenWindows());
+}
+
+// The installer reads the cabinet and the package from the disk: where the build names them, they
+// are checked there, right before the package is opened, and not in the agent's memory.
+TEST(RuntimeDownload, TheInstallerGetsOnlyTheFilesTheBuildNamesAsTheyAreOnTheDisk) {
+    struct Case {
+        const char* what;
+        bool named;  // the build names both files' SHA-256s
+        std::function<void(FakePlatform&)> arrange;
+        std::string problem;  // what the one box says; empty: the package is opened
+    };
+    const auto notNamed = [](const std::string& file) {
+        return "The file " + file + " is not the one this program was built to install, so nothing was installed.";
+    };
+    // Another program changes the cabinet after its save, before it is read again.
+    const auto changeCabinet = [](FakePlatform& p) {
+        p.files.onOpenRead = [&p](const std::string& path) {
+            if (path == kCab) p.files.AddFile(kCab, "another cabinet");
+        };
+    };
+    const auto plantPackage = [](FakePlatform& p) { p.files.AddFile(kMsi, "a planted package"); };
+    const Case cases[] = {
+        {"both as named", true, {}, ""},
+        {"the cabinet changed after its save", true, changeCabinet, notNamed(kCab)},
+        {"a planted package", true, plantPackage, notNamed(kMsi)},
+        {"a package that cannot be read", true, [](FakePlatform& p) { p.files.failRead.insert(fakes::NormalizePath(kMsi)); },
+         "The file " + kMsi + " could not be checked: Permission denied"},
+        {"the cabinet changed, in a build that names nothing", false, changeCabinet, ""},
+        {"a planted package, in a build that names nothing", false, plantPackage, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        Prepare(p);
+        RuntimeSource source{p.ctx.runtime.url, "", ""};
+        if (c.named) {
+            source.sha256 = fakes::HexOf(p.hash.Sha256Of(p.transfer.body));
+            source.packageSha256 = fakes::HexOf(p.hash.Sha256Of(Bytes(p.files.Content(kMsi))));
+        }
+        if (c.arrange) c.arrange(p);
+        AgentContext ctx(p.platform, source);
+        LoadSettings(ctx);
+        DownloadAccessRuntime(ctx);
+        bool ended = false;
+        try {
+            Pump(p);
+        } catch (const fakes::ProcessEnded&) {
+            ended = true;
+        }
+        // The download itself passed its checks and was saved.
+        EXPECT_EQ(Journaled(p, "replace " + kCab), 1);
+        EXPECT_FALSE(p.windows.OpenWindows());
+        if (c.problem.empty()) {
+            EXPECT_TRUE(p.messageBox.shown.empty());
+            EXPECT_EQ(Journaled(p, "shell open " + kMsi), 1);
+            EXPECT_FALSE(ended);
+            continue;
+        }
+        ExpectLastBox(p, 1, kProblem + c.problem);
+        EXPECT_TRUE(p.shell.executed.empty());
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(p.process.exitCode, 1u);
+    }
 }
 
 TEST(RuntimeDownload, FlagsOffKeepTheWindowAndSkipTheInstaller) {
@@ -497,7 +561,7 @@ TEST(DownloadFailure, OnlyTheFileWhoseChecksumTheBuildNamesIsSavedAndInstalled) 
         p.files.AddFile(kCab, "earlier download");
         const std::string good = fakes::HexOf(p.hash.Sha256Of(p.transfer.body));
         if (c.arrange) c.arrange(p);
-        AgentContext ctx(p.platform, RuntimeSource{p.ctx.runtime.url, c.expected(good)});
+        AgentContext ctx(p.platform, RuntimeSource{p.ctx.runtime.url, c.expected(good), ""});
         LoadSettings(ctx);
         DownloadAccessRuntime(ctx);
         Pump(p);

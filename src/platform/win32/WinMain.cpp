@@ -19,6 +19,7 @@ namespace {
 constexpr char kDownloadUrlSetting[] = "ORV_DOWNLOAD_URL=" ORV_DOWNLOAD_URL;
 constexpr char kDownloadSha256Setting[] = "ORV_DOWNLOAD_SHA256=" ORV_DOWNLOAD_SHA256;
 constexpr char kControlSha256Setting[] = "ORV_CONTROL_SHA256=" ORV_CONTROL_SHA256;
+constexpr char kPackageSha256Setting[] = "ORV_PACKAGE_SHA256=" ORV_PACKAGE_SHA256;
 
 std::string SettingValue(const char* setting) {
     // Taken through a volatile pointer: the compiler would otherwise keep only the part after the
@@ -31,7 +32,8 @@ int RunAgent() {
     // The services are made before the context, so that they outlive the windows it owns.
     orv::win32::Win32Services<> services;
     orv::AgentContext ctx(services.platform,
-                          orv::RuntimeSource{SettingValue(kDownloadUrlSetting), SettingValue(kDownloadSha256Setting)},
+                          orv::RuntimeSource{SettingValue(kDownloadUrlSetting), SettingValue(kDownloadSha256Setting),
+                                             SettingValue(kPackageSha256Setting)},
                           orv::ControlSource{SettingValue(kControlSha256Setting)});
     ORV_TRACE_EVENT("agent started");
 
