@@ -9,6 +9,7 @@
    minute is ended and reported as TIMEOUT). After each run it waits a little,
    so that whatever the program started through the shell is over before the next one. */
 #include <windows.h>
+#include "../tests/wine/user_token.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -40,15 +41,13 @@ int main(int argc, char **argv)
     QueryPerformanceFrequency(&frequency);
     for (i = 1; i <= rounds; ++i) {
         for (k = 0; k < programs; ++k) {
-            STARTUPINFOA si;
             PROCESS_INFORMATION pi;
             DWORD code = 0;
             char line[4096];
-            memset(&si, 0, sizeof si);
-            si.cb = sizeof si;
             strcpy(line, commands[k]);
             QueryPerformanceCounter(&start);
-            if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+            /* As a user runs it (tests/wine/user_token.h). */
+            if (!StartProgram(line, 0, &pi)) {
                 printf("prog %d run %d failed to start: %lu\n", k + 1, i, GetLastError());
                 return 1;
             }

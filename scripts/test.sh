@@ -48,25 +48,28 @@ cmake --build "${mingw_dir}" -j "${jobs}"
 
 echo "== Release build for 32-bit Windows (build/mingw-x86, warnings are errors)"
 # The release preset refuses to configure without the files it accepts named; here it is given
-# test values: the address of the test server's HTTPS host and the checksums of the cabinet and of
-# the transfer control and companion that the end-to-end tests serve (written by the cross build).
+# test values: the address of the test server's HTTPS host and the checksums of the cabinet, the
+# installer package, and the transfer control and companion that the end-to-end tests use
+# (written by the cross build).
 # Its file is checked here; where 32-bit programs run, a scenario downloads with it.
 release_exe=build/mingw-x86/src/platform/win32/Orvastell.exe
 test_files="${mingw_dir}/src/platform/win32"
 sha256_of() { sha256sum "$1" | cut -c1-64; }
 if cmake --preset mingw-x86 -B build/mingw-x86-unnamed >build/release-unnamed.log 2>&1 ||
-  ! grep -q "ORV_CONTROL_SHA256 is not set" build/release-unnamed.log; then
+  ! grep -q "ORV_CONTROL_SHA256 is not set" build/release-unnamed.log ||
+  ! grep -q "ORV_PACKAGE_SHA256 is not set" build/release-unnamed.log; then
   failed+=("the release preset configured without the files it accepts")
 fi
 rm -rf build/mingw-x86-unnamed
 cmake --preset mingw-x86 -DORV_DOWNLOAD_URL=https://orvastell.test/downloads/runtime/ACCESSRT.CAB \
   -DORV_DOWNLOAD_SHA256="$(sha256_of "$test_files/e2e-cabinet.bin")" \
+  -DORV_PACKAGE_SHA256="$(sha256_of "$test_files/e2e-package.msi")" \
   -DORV_CONTROL_SHA256="$(sha256_of "$test_files/e2e-control.ocx"),$(sha256_of "$test_files/e2e-control.oca")" >/dev/null
 if cmake --build --preset mingw-x86; then
   bash tests/release/check_exe.sh "$release_exe" || failed+=("32-bit release check")
   # The check itself refuses a program that carries a plain address, or no checksums.
   for change in 's|ORV_DOWNLOAD_URL=https://|ORV_DOWNLOAD_URL=http://o|' 's|ORV_DOWNLOAD_SHA256=[0-9a-f]|ORV_DOWNLOAD_SHA256=-|' \
-    's|ORV_CONTROL_SHA256=[0-9a-f]|ORV_CONTROL_SHA256=-|'; do
+    's|ORV_PACKAGE_SHA256=[0-9a-f]|ORV_PACKAGE_SHA256=-|' 's|ORV_CONTROL_SHA256=[0-9a-f]|ORV_CONTROL_SHA256=-|'; do
     LC_ALL=C sed "$change" "$release_exe" >build/release-changed.exe
     if bash tests/release/check_exe.sh build/release-changed.exe >/dev/null; then
       failed+=("the release check passed a program changed by $change")

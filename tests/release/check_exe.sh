@@ -2,7 +2,8 @@
 # Checks the shipped Orvastell.exe (the 32-bit release build) for what cannot be run here: that it
 # is a 32-bit Windows GUI program that needs nothing beyond Windows itself, that the compiler's
 # hardening is in it, and that it names the files it accepts: an https:// address and a SHA-256
-# for the runtime's cabinet, and the SHA-256s of the transfer control and its companion.
+# for the runtime's cabinet, the SHA-256 of its installer package, and the SHA-256s of the transfer
+# control and its companion.
 #   check_exe.sh PATH-TO-Orvastell.exe
 set -euo pipefail
 exe="$1"
@@ -44,12 +45,14 @@ setting() {  # setting NAME: its value; fails unless the program carries it exac
   echo "${values#"$1="}"
 }
 hex64='[0-9A-Fa-f]{64}'
-url="" sha256="" control=""
+url="" sha256="" package="" control=""
 url="$(setting ORV_DOWNLOAD_URL)" || fail "the program does not carry ORV_DOWNLOAD_URL once"
 sha256="$(setting ORV_DOWNLOAD_SHA256)" || fail "the program does not carry ORV_DOWNLOAD_SHA256 once"
+package="$(setting ORV_PACKAGE_SHA256)" || fail "the program does not carry ORV_PACKAGE_SHA256 once"
 control="$(setting ORV_CONTROL_SHA256)" || fail "the program does not carry ORV_CONTROL_SHA256 once"
 [[ "$url" == https://* ]] || fail "the runtime's address is not an https:// address (ORV_DOWNLOAD_URL=$url)"
 [[ "$sha256" =~ ^${hex64}$ ]] || fail "no SHA-256 of the runtime's cabinet (ORV_DOWNLOAD_SHA256=$sha256)"
+[[ "$package" =~ ^${hex64}$ ]] || fail "no SHA-256 of the runtime's installer package (ORV_PACKAGE_SHA256=$package)"
 [[ "$control" =~ ^${hex64},${hex64}$ ]] || fail "no SHA-256s of the transfer control (ORV_CONTROL_SHA256=$control)"
 
 if ((failures)); then
@@ -58,4 +61,5 @@ if ((failures)); then
 fi
 echo "release check of $exe: a 32-bit Windows GUI program that needs only the system's libraries," \
   "with $calls calls of the stack protector's check; the runtime from $url with SHA-256 $sha256;" \
+  "its installer package with SHA-256 $package;" \
   "the transfer control and companion with SHA-256s $control"

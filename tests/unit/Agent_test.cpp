@@ -125,7 +125,9 @@ TEST(Agent, ARunRaisedByElevationProvisionsTheControlAndEndsAndEveryOtherRunGoes
         const bool ended = RunAgent(p);
         // Copied and registered where it was missing, whoever runs.
         EXPECT_EQ(p.shell.started.size(), c.control == Control::InUpdates ? 1u : 0u);
-        if (c.control == Control::InUpdates) EXPECT_EQ(p.files.Content(systemControl), "control to copy");
+        if (c.control == Control::InUpdates) {
+            EXPECT_EQ(p.files.Content(systemControl), "control to copy");
+        }
         if (!c.box) {
             EXPECT_TRUE(ended);
             EXPECT_EQ(p.process.exitCode, 0u);
@@ -139,7 +141,9 @@ TEST(Agent, ARunRaisedByElevationProvisionsTheControlAndEndsAndEveryOtherRunGoes
         EXPECT_EQ(p.messageBox.shown.back().style, 64);
         // Not installed: the run ends as one that an error ended.
         EXPECT_EQ(ended, c.box == &notInstalled);
-        if (ended) EXPECT_EQ(p.process.exitCode, 1u);
+        if (ended) {
+            EXPECT_EQ(p.process.exitCode, 1u);
+        }
         EXPECT_EQ(p.files.Content(kFrontEnd), "old front-end");
         EXPECT_EQ(p.files.Content(kConfig), ConfigText("1"));
         EXPECT_TRUE(p.shell.executed.empty());

@@ -109,8 +109,9 @@ new_scenario() {
   : >"$work/requests.log"
 }
 
-# run_agent TIMEOUT [--on TITLE TEXT ACTIONS]...: runs the agent under the UI driver and waits
-# until it and the programs it started have ended. Boxes that no rule of the scenario answers
+# run_agent TIMEOUT [--full-token] [--on TITLE TEXT ACTIONS]...: runs the agent under the UI
+# driver, as a standard user runs it (with the limited token; --full-token: as an administrator
+# who said yes to the elevation prompt), and waits until it and the programs it started have ended. Boxes that no rule of the scenario answers
 # get the answer that ends the run soonest, so a scenario that goes wrong fails its checks instead of hanging.
 # Sets exit_code and started_at/ended_at (seconds).
 run_agent() {

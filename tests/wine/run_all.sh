@@ -20,7 +20,7 @@ cd "$root"
 here="tests/wine"
 artefacts="${ORV_ARTEFACTS:-build/artefacts}"
 mkdir -p "$artefacts"
-shot_names=(update-window box-question box-information download-window box-error box-unhandled-error)
+shot_names=(update-window box-question box-information download-window box-error box-unhandled-error box-elevated)
 for name in "${shot_names[@]}"; do rm -f "$artefacts/$name.png"; done
 
 # ------------------------------------------------------------------ programs
