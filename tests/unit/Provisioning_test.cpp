@@ -200,6 +200,7 @@ TEST(Provisioning, WithChecksumsOnlyTheNamedControlAndCompanionAreInstalled) {
         EXPECT_EQ(p.files.bytesWritten > 0, c.written);
         EXPECT_TRUE(Returned(result, false));
         EXPECT_EQ(Effects(p), (std::vector<std::string>{"box Whoops!"}));
+        ASSERT_EQ(p.messageBox.shown.size(), 1u);
         EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nThe file " + kUpdates + "\\" + c.notNamed +
                                                   " is not the one this program was built to install, so nothing was "
                                                   "installed.");
