@@ -30,6 +30,7 @@ packages=(
   imagemagick                                      # screenshots of the windows and boxes
   python3                                          # the tests' local HTTP server and the icon script
   openssl                                          # the certificates of the tests' HTTPS server
+  osslsigncode                                     # Authenticode signatures of the release (scripts/release.sh)
   clang libclang-rt-14-dev libfuzzer-14-dev         # the fuzz targets (libFuzzer and the sanitizers)
 )
 export DEBIAN_FRONTEND=noninteractive

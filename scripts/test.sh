@@ -70,11 +70,12 @@ echo "== Cross build for Windows (${mingw_dir})"
 cmake --preset mingw -B "${mingw_dir}" >/dev/null
 cmake --build "${mingw_dir}" -j "${jobs}"
 
-echo "== Release build for 32-bit Windows with the test values (${release_dir}, warnings are errors)"
+echo "== The release (scripts/release.sh) with the test values, in ${release_dir} (warnings are errors)"
 # The release preset refuses to configure without the files it accepts named; here it is given
-# test values: the address of the test server's HTTPS host and the checksums of the cabinet and of
-# the transfer control and companion that the end-to-end tests serve (written by the cross build).
-# Its file is checked here; where 32-bit programs run, a scenario downloads with it.
+# test values: the address of the test server's HTTPS host and the checksums of the cabinet, of the
+# transfer control and companion, and of the installer package that the end-to-end tests serve
+# (written by the cross build). Its file is checked here; where 32-bit programs run, a scenario
+# downloads with it.
 release_exe="${release_dir}/src/platform/win32/Orvastell.exe"
 test_files="${mingw_dir}/src/platform/win32"
 sha256_of() { sha256sum "$1" | cut -c1-64; }
@@ -82,12 +83,15 @@ if cmake --preset mingw-x86 -B build/mingw-x86-unnamed >build/release-unnamed.lo
   ! grep -q "ORV_CONTROL_SHA256 is not set" build/release-unnamed.log; then
   failed+=("the release preset configured without the files it accepts")
 fi
-rm -rf build/mingw-x86-unnamed
-cmake --preset mingw-x86 -B "$release_dir" -DORV_DOWNLOAD_URL=https://orvastell.test/downloads/runtime/ACCESSRT.CAB \
-  -DORV_DOWNLOAD_SHA256="$(sha256_of "$test_files/e2e-cabinet.bin")" \
-  -DORV_CONTROL_SHA256="$(sha256_of "$test_files/e2e-control.ocx"),$(sha256_of "$test_files/e2e-control.oca")" >/dev/null
-if cmake --build "$release_dir" -j "$jobs" --target Orvastell; then
-  bash tests/release/check_exe.sh --test-build "$release_exe" || failed+=("32-bit release check")
+rm -rf build/mingw-x86-unnamed build/release-unnamed.log
+release_settings=(
+  ORV_DOWNLOAD_URL=https://orvastell.test/downloads/runtime/ACCESSRT.CAB
+  ORV_DOWNLOAD_SHA256="$(sha256_of "$test_files/e2e-cabinet.bin")"
+  ORV_CONTROL_SHA256="$(sha256_of "$test_files/e2e-control.ocx"),$(sha256_of "$test_files/e2e-control.oca")"
+  ORV_PACKAGE_SHA256="$(printf 'ACCESSRT.MSI of the tests' | sha256sum | cut -c1-64)"
+)
+if env "${release_settings[@]}" ORV_RELEASE_TEST=1 ORV_RELEASE_BUILD_DIR="$release_dir" ORV_DIST_DIR="$release_dir/dist" \
+  bash scripts/release.sh; then
   # Told nothing, the check refuses this program: it downloads from a test host.
   if bash tests/release/check_exe.sh "$release_exe" >build/release-check.log 2>&1 ||
     ! grep -q "reserved for tests" build/release-check.log; then
@@ -102,6 +106,9 @@ if cmake --build "$release_dir" -j "$jobs" --target Orvastell; then
     fi
   done
   rm -f build/release-changed.exe build/release-check.log
+  echo "== The release folder; the same sources built again elsewhere; signed with a throwaway certificate"
+  bash tests/release/release_test.sh "$release_dir"/dist/Orvastell-* "${release_settings[@]}" ||
+    failed+=("the release: folder, reproducible build, signature")
 else
   failed+=("32-bit release build")
   release_exe=""
