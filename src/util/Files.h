@@ -32,10 +32,21 @@ bool IsPlainFileName(const std::string& name);
 // Copies `source` over `destination`. The copy goes to a new temporary file beside the
 // destination (in the same folder, so that the replacement is a rename on one volume) that
 // replaces it only once complete, so a failure leaves the destination as it was. On failure
-// the user gets one "Whoops!" box and the result is false.
+// the user gets one "Whoops!" box that names the file that failed, and the result is false.
 bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination);
 
 class TemporaryFile;
+
+// A failed copy: the error, and the file it concerns (the source while it was read, the
+// destination while it was written).
+class CopyFailure : public AgentError {
+public:
+    CopyFailure(const AgentError& error, std::string file) : AgentError(error), file_(std::move(file)) {}
+    const std::string& File() const { return file_; }
+
+private:
+    std::string file_;
+};
 
 // A copy of `source` written to a new temporary file beside `destination`, that takes the
 // destination's name only when committed and is removed otherwise. Asked for its digest, it gives
@@ -46,7 +57,7 @@ public:
     // The most a copy holds to take its digest: no file that a build names is anywhere near it.
     static constexpr std::uint64_t kMaxDigestLength = std::uint64_t{64} * 1024 * 1024;
 
-    // Copies; throws AgentError on failure, leaving nothing behind.
+    // Copies; throws CopyFailure on failure, leaving nothing behind.
     PendingCopy(AgentContext& ctx, const std::string& source, const std::string& destination, bool digest);
     ~PendingCopy();
     PendingCopy(const PendingCopy&) = delete;
@@ -57,6 +68,7 @@ public:
     const std::optional<platform::Sha256Digest>& Digest() const { return digest_; }
     // Gives the copy the destination's name; throws AgentError on failure.
     void Commit();
+    const std::string& Destination() const { return destination_; }
 
 private:
     std::unique_ptr<TemporaryFile> temp_;

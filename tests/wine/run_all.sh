@@ -181,7 +181,7 @@ fi
 
 # ------------------------------------------------------------------ the scenarios
 
-for part in start launch update provision download; do
+for part in start launch update provision download faults; do
   # shellcheck source=/dev/null
   . "$here/scenarios_$part.sh"
 done
