@@ -44,16 +44,20 @@ void DownloadAccessRuntime(AgentContext& ctx) {
     ShowForm(TheDownloadWindow(ctx));
 
     AgentSettings& s = ctx.settings;
-    const std::string appFolder = ctx.platform.process.ApplicationFolder();
     s.DownloadSizeKB = kRuntimeSizeKB;
     s.DownloadURL = ctx.runtime.url;
-    s.DownloadTarget = appFolder + "\\runtime\\" + ToText(GetFileNameFromUrl(ctx, s.DownloadURL), ctx.platform.locale);
+    s.DownloadTarget = RuntimeCabinetPath(ctx);
     s.UnloadWhenDone = true;
     s.InstallWhenDone = true;
     s.DownloadSHA256 = ctx.runtime.sha256;
 
     TheDownloadWindow(ctx).SetCaption(kRuntimeCaption);
     StartDownload(ctx, s.DownloadSizeKB, s.DownloadTarget, s.DownloadURL);
+}
+
+std::string RuntimeCabinetPath(AgentContext& ctx) {
+    return ctx.platform.process.ApplicationFolder() + "\\runtime\\" +
+           ToText(GetFileNameFromUrl(ctx, ctx.runtime.url), ctx.platform.locale);
 }
 
 void InstallAccessRuntime(AgentContext& ctx) {

@@ -57,18 +57,6 @@ bool IsTemporaryNameOf(const std::string& name, const std::string& targetName) {
            all(random, "0123456789abcdef");
 }
 
-// Removes the temporary files beside `target` that earlier runs left behind and that nobody has
-// written for a while; anything else there, and any file still held open, stays.
-void RemoveStaleTemporaryFiles(platform::FileSystem& files, const std::string& target) {
-    const std::size_t slash = target.find_last_of('\\');
-    if (slash == std::string::npos) return;
-    const std::string folder = target.substr(0, slash), name = target.substr(slash + 1);
-    if (name.empty()) return;
-    for (const platform::FoundFile& found : files.FindFiles(folder, name + "."))
-        if (found.ageSeconds >= kStaleTemporarySeconds && IsTemporaryNameOf(found.name, name))
-            files.RemoveFile(folder + "\\" + found.name);
-}
-
 } // namespace
 
 // A new file beside a target, that replaces the target only once it is complete, and is removed
@@ -80,7 +68,7 @@ class TemporaryFile {
 public:
     TemporaryFile(AgentContext& ctx, const std::string& target, platform::Durability durability)
         : files_(ctx.platform.files) {
-        RemoveStaleTemporaryFiles(files_, target);
+        RemoveStaleTemporaryFiles(ctx, target);
         constexpr int kAttempts = 16;
         for (int attempt = 1;; ++attempt) {
             path_ = TemporaryName(target, ctx.platform.process.ProcessId(), ctx.platform.process.RandomNumber());
@@ -120,6 +108,17 @@ void ReportCopyFailure(AgentContext& ctx, const AgentError& e, const std::string
 }
 
 } // namespace
+
+void RemoveStaleTemporaryFiles(AgentContext& ctx, const std::string& target) {
+    platform::FileSystem& files = ctx.platform.files;
+    const std::size_t slash = target.find_last_of('\\');
+    if (slash == std::string::npos) return;
+    const std::string folder = target.substr(0, slash), name = target.substr(slash + 1);
+    if (name.empty()) return;
+    for (const platform::FoundFile& found : files.FindFiles(folder, name + "."))
+        if (found.ageSeconds >= kStaleTemporarySeconds && IsTemporaryNameOf(found.name, name))
+            files.RemoveFile(folder + "\\" + found.name);
+}
 
 bool FileExists(AgentContext& ctx, const Variant& path) {
     if (path.IsNull()) return false;

@@ -37,6 +37,12 @@ bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& d
 
 class TemporaryFile;
 
+// Removes the temporary files beside `target` that earlier runs of the agent left behind (killed,
+// or cut off by a power cut, while they wrote it) and that nobody has written for ten minutes;
+// every other file, and one that a program still holds open, stays. Every write does this
+// first, beside its own target.
+void RemoveStaleTemporaryFiles(AgentContext& ctx, const std::string& target);
+
 // A failed copy: the error, and the file it concerns (the source while it was read, the
 // destination while it was written).
 class CopyFailure : public AgentError {
