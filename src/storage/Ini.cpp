@@ -142,8 +142,7 @@ void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key
     WriteIniValues(ctx, section, {{ToText(key, ctx.platform.locale), value}}, file);
 }
 
-void WriteIniValues(AgentContext& ctx, const Variant& section, const std::vector<std::pair<std::string, Variant>>& values,
-                    const Variant& file) {
+void WriteIniValues(AgentContext& ctx, const Variant& section, const IniValues& values, const Variant& file) {
     std::string text;
     try {
         text = ReadWholeText(ctx, file);

@@ -19,8 +19,8 @@ void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key
                    const Variant& file);
 // Sets several keys of one section, in this order, as as many calls of WriteIniValue would, in one
 // rewrite: the file holds either its old text or the new one with every key set, never a part.
-void WriteIniValues(AgentContext& ctx, const Variant& section, const std::vector<std::pair<std::string, Variant>>& values,
-                    const Variant& file);
+using IniValues = std::vector<std::pair<std::string, Variant>>;
+void WriteIniValues(AgentContext& ctx, const Variant& section, const IniValues& values, const Variant& file);
 // The text after the first `startMarker` up to the next `endMarker` (or CR LF, or the end), letters
 // matched without regard to case; the empty value when `startMarker` does not occur.
 Variant TextBetween(const Variant& text, const Variant& startMarker, const Variant& endMarker);

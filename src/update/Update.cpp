@@ -37,8 +37,8 @@ std::optional<double> RevisionNumber(AgentContext& ctx, const Variant& revision,
 bool RecordUpdate(AgentContext& ctx, double offered) {
     const std::string& config = ctx.settings.ConfigFilePath;
     try {
-        WriteIniValues(ctx, kSection, {{"FileLastUpdate", DateValue{ctx.platform.clock.Now()}}, {"FileRevision", offered}},
-                       config);
+        const IniValues record = {{"FileLastUpdate", DateValue{ctx.platform.clock.Now()}}, {"FileRevision", offered}};
+        WriteIniValues(ctx, kSection, record, config);
         return true;
     } catch (const AgentError& e) {
         ShowError(ctx, "The front-end was updated, but its new revision could not be recorded in " + config +

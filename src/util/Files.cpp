@@ -20,15 +20,10 @@ Variant LastElement(AgentContext& ctx, const Variant& path, const std::string& s
     return SplitText(text, parts, separator, -1, kCompareBinary).back();
 }
 
-} // namespace
-
-namespace {
-
 constexpr std::string_view kTemporarySuffix = ".orvtmp";
-// A temporary file that a killed run (or a power cut) left behind is removed by the next run that
-// writes the same file, once nothing has written to it for this long: a copy from a slow share
-// may take minutes, but its file grows all the while (and Windows does not delete a file that the
-// agent writing it holds open).
+// A temporary file that a killed run (or a power cut) left behind is removed by a later run once
+// nothing has written to it for this long: a copy from a slow share may take minutes, but its file
+// grows all the while (and Windows does not delete a file that the agent writing it holds open).
 constexpr std::int64_t kStaleTemporarySeconds = 10 * 60;
 
 std::string TemporaryName(const std::string& target, std::uint32_t processId, std::uint32_t random) {

@@ -158,7 +158,8 @@ planted_lookalike() {
 
 copy_failed() { whoops "The file was not copied successfully.\\r\\n\\r\\n$1: $2"; }
 not_recorded() {
-  whoops "The front-end was updated, but its new revision could not be recorded in $app_win\\config\\config.ini.\\r\\n\\r\\n$1"
+  local config="$app_win\\config\\config.ini"
+  whoops "The front-end was updated, but its new revision could not be recorded in $config.\\r\\n\\r\\n$1"
 }
 # update_kept: nothing of the update went through: the old front-end and config.ini keep every
 # byte, no temporary file is left, and the old front-end opens.
