@@ -66,18 +66,27 @@ unmount_faults() {
   fault_mounts=()
 }
 
-# at_growth GLOB ACTION...: in the background, from the moment this scenario's agent runs, holds
-# its Wine process still every millisecond to look at the files that GLOB matches; as soon as one
-# holds data (a temporary file that the agent is writing), ACTION: "kill" (SIGKILL to that
-# process) or "truncate FILE BYTES" (FILE cut short under the agent, which then goes on). Holding
-# it still is what makes "in the middle" certain on a busy machine: between two looks the agent
-# runs for about a millisecond, far too short to finish writing. growth_done reports.
+# at_growth WHEN GLOB ACTION...: in the background, once the UI driver's log of this scenario's
+# run has a line with WHEN in it, holds the agent's Wine process still every millisecond to look
+# at the files that GLOB matches; as soon as one holds data (a temporary file that the agent is
+# writing), ACTION: "kill" (SIGKILL to that process) or "truncate FILE BYTES" (FILE cut short under
+# the agent, which then goes on). Holding it still is what makes "in the middle" certain on a
+# busy machine: between two looks the agent runs for about a millisecond, far too short to finish
+# writing. (Not from the agent's start: held still that often, Wine takes many times as long to
+# start a program.) growth_done reports.
 at_growth() {
-  rm -f "$dir/growth"
-  python3 - "$app_win\\Orvastell.exe" "$1" "$dir/growth" "${@:2}" <<'PY' &
+  rm -f "$dir/growth" "$dir/ui.log"
+  python3 - "$app_win\\Orvastell.exe" "$dir/ui.log" "$1" "$2" "$dir/growth" "${@:3}" <<'PY' &
 import glob, os, signal, sys, time
-exe, pattern, report, action = sys.argv[1].lower(), sys.argv[2], sys.argv[3], sys.argv[4:]
+exe, log, when, pattern, report, action = sys.argv[1].lower(), *sys.argv[2:6], sys.argv[6:]
 deadline = time.monotonic() + 90
+
+def seen():
+    try:
+        with open(log, encoding="latin-1") as f:
+            return when in f.read()
+    except OSError:
+        return False
 
 def agent():
     # The agent's own Wine process: its command line starts with its Windows path (the UI
@@ -94,35 +103,42 @@ def agent():
 
 pid = None
 while pid is None and time.monotonic() < deadline:
-    pid = agent()
+    if seen():
+        pid = agent()
     time.sleep(0.005)
 try:  # as root the watcher comes first whenever it wakes, however busy the machine is
     os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(1))
 except OSError:
     pass
 done = False
-while pid and not done and time.monotonic() < deadline:
-    try:
+try:
+    while pid and not done and time.monotonic() < deadline:
         os.kill(pid, signal.SIGSTOP)
-    except ProcessLookupError:
-        break
-    for path in glob.glob(pattern):
+        for path in glob.glob(pattern):
+            try:
+                size = os.path.getsize(path)
+            except OSError:
+                continue
+            if size == 0:
+                continue
+            if action[0] == "kill":
+                os.kill(pid, signal.SIGKILL)
+            else:
+                os.truncate(action[1], int(action[2]))
+            with open(report, "w") as f:
+                f.write(f"{size}\n")
+            done = True
+            break
+        os.kill(pid, signal.SIGCONT)
+        time.sleep(0.001)
+except ProcessLookupError:
+    pass  # the agent ended before anything grew
+finally:
+    if pid:  # never left held still, whatever happened here
         try:
-            size = os.path.getsize(path)
-        except OSError:
-            continue
-        if size == 0:
-            continue
-        if action[0] == "kill":
-            os.kill(pid, signal.SIGKILL)
-        else:
-            os.truncate(action[1], int(action[2]))
-        with open(report, "w") as f:
-            f.write(f"{size}\n")
-        done = True
-        break
-    os.kill(pid, signal.SIGCONT)
-    time.sleep(0.001)
+            os.kill(pid, signal.SIGCONT)
+        except ProcessLookupError:
+            pass
 PY
   growth_pid=$!
 }
@@ -246,10 +262,10 @@ scenario_fault_disk_full_cabinet() {
 scenario_fault_killed_copy() {
   new_scenario fault-killed-copy
   update_files 6 7
-  big_front_end 32
-  at_growth "$app/ORV.mde.*.orvtmp" kill
+  big_front_end 16
+  at_growth "SHOW OrvastellUpdateForm|" "$app/ORV.mde.*.orvtmp" kill
   run_agent 60
-  killed_leaving "$app/ORV.mde.*.orvtmp" $((32 << 20))
+  killed_leaving "$app/ORV.mde.*.orvtmp" $((16 << 20))
   unchanged "$app/ORV.mde"
   unchanged "$app/config/config.ini"
   expect_opened
@@ -268,7 +284,7 @@ scenario_fault_killed_copy() {
 # what the killed run left and downloads again.
 scenario_fault_killed_cabinet() {
   download_setup fault-killed-cabinet normal "$runtime_size"
-  at_growth "$app/runtime/ACCESSRT.CAB.*.orvtmp" kill
+  at_growth "|Downloading file:" "$app/runtime/ACCESSRT.CAB.*.orvtmp" kill
   download_run 60
   killed_leaving "$app/runtime/ACCESSRT.CAB.*.orvtmp" "$runtime_size"
   expect_absent "$app/runtime/ACCESSRT.CAB"
@@ -306,8 +322,8 @@ scenario_fault_read_only_folder() {
 scenario_fault_share_cut_short() {
   new_scenario fault-share-cut-short
   update_files 6 7
-  big_front_end 32
-  at_growth "$app/ORV.mde.*.orvtmp" truncate "$share/ORV.mde" $((16 << 20))
+  big_front_end 16
+  at_growth "SHOW OrvastellUpdateForm|" "$app/ORV.mde.*.orvtmp" truncate "$share/ORV.mde" $((8 << 20))
   run_agent 60
   [[ -n "$(growth_done)" ]] || fail "the new front-end was not cut short during the copy"
   expect_exit 0
