@@ -55,10 +55,19 @@ void LoadSettings(AgentContext& ctx) {
 
 void CheckComponents(AgentContext& ctx) { (void)EnsureTransferControl(ctx); }
 
+void RemoveLeftovers(AgentContext& ctx) {
+    const std::string folder = ctx.platform.process.ApplicationFolder();
+    for (const std::string& target :
+         {folder + "\\" + ctx.settings.FrontEndFileName, ctx.settings.ConfigFilePath, RuntimeCabinetPath(ctx)})
+        RemoveStaleTemporaryFiles(ctx, target);
+}
+
 void Main(AgentContext& ctx) {
     LoadSettings(ctx);
     ORV_TRACE_EVENT("settings loaded");
+    // An elevated run touches nothing in the user's folders, their leftovers included.
     if (RaisedByElevation(ctx)) return ProvisionAndEnd(ctx);
+    RemoveLeftovers(ctx);
     CheckComponents(ctx);
     ORV_TRACE_EVENT("components checked");
     const Variant version = GetAccessVersion(ctx);

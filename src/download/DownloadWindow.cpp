@@ -380,7 +380,10 @@ void DownloadWindow::Fail(const std::string& reason) {
 void DownloadWindow::ForgetBody() { receivedData_.Clear(); }
 
 void DownloadWindow::HandleTick() {
-    if (!Loaded()) return;
+    // The figures measure a request under way. Once it has failed (or its body is saved) the
+    // buffer is emptied, and a tick would measure the drop to nothing as a negative rate: the
+    // window keeps what the last tick showed, behind a failure box too.
+    if (!RequestUnderWay()) return;
     platform::Clock& clock = ctx_.platform.clock;
     const double t = clock.SecondsSinceMidnight();
     const std::int32_t u = GetBufferUBound();

@@ -27,7 +27,7 @@ SourceCheck CheckSource(AgentContext& ctx, const std::string& path, const platfo
         const std::optional<platform::Sha256Digest> digest = FileDigest(ctx, path, PendingCopy::kMaxDigestLength);
         return digest && *digest == expected ? SourceCheck::Named : SourceCheck::NotNamed;
     } catch (const AgentError& e) {
-        ReportCopyFailure(ctx, e);
+        ReportCopyFailure(ctx, e, path);
         return SourceCheck::Unreadable;
     }
 }
@@ -91,16 +91,20 @@ void DownloadAccessRuntime(AgentContext& ctx) {
     ShowForm(TheDownloadWindow(ctx));
 
     AgentSettings& s = ctx.settings;
-    const std::string appFolder = ctx.platform.process.ApplicationFolder();
     s.DownloadSizeKB = kRuntimeSizeKB;
     s.DownloadURL = ctx.runtime.url;
-    s.DownloadTarget = appFolder + "\\runtime\\" + ToText(GetFileNameFromUrl(ctx, s.DownloadURL), ctx.platform.locale);
+    s.DownloadTarget = RuntimeCabinetPath(ctx);
     s.UnloadWhenDone = true;
     s.InstallWhenDone = true;
     s.DownloadSHA256 = ctx.runtime.sha256;
 
     TheDownloadWindow(ctx).SetCaption(kRuntimeCaption);
     StartDownload(ctx, s.DownloadSizeKB, s.DownloadTarget, s.DownloadURL);
+}
+
+std::string RuntimeCabinetPath(AgentContext& ctx) {
+    return ctx.platform.process.ApplicationFolder() + "\\runtime\\" +
+           ToText(GetFileNameFromUrl(ctx, ctx.runtime.url), ctx.platform.locale);
 }
 
 void InstallAccessRuntime(AgentContext& ctx) {

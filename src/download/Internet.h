@@ -9,6 +9,8 @@
 namespace orv {
 
 void DownloadAccessRuntime(AgentContext& ctx);
+// Where the runtime's cabinet is saved: the runtime folder, under the name its address ends in.
+std::string RuntimeCabinetPath(AgentContext& ctx);
 // Opens the runtime's installer package beside the saved cabinet. A missing package is reported;
 // one that the shell will not open is reported and ends the agent with exit code 1. Where the build
 // names their SHA-256s, the saved cabinet and the package are checked on the disk first: one that

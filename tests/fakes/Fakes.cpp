@@ -338,6 +338,10 @@ void FakeFileSystem::SetReadOnly(const std::string& path, bool readOnly) {
     files.at(NormalizePath(path)).readOnly = readOnly;
 }
 
+void FakeFileSystem::SetAge(const std::string& path, std::int64_t seconds) {
+    files.at(NormalizePath(path)).ageSeconds = seconds;
+}
+
 bool FakeFileSystem::FileExists(const std::string& path) { return HasFile(path); }
 
 std::string FakeFileSystem::FullPathName(const std::string& path) {
@@ -421,6 +425,15 @@ void FakeFileSystem::ReplaceFile(const std::string& source, const std::string& d
 
 void FakeFileSystem::RemoveFile(const std::string& path) noexcept {
     if (files.erase(NormalizePath(path))) journal_.push_back("remove " + path);
+}
+
+std::vector<platform::FoundFile> FakeFileSystem::FindFiles(const std::string& folder, const std::string& prefix) {
+    std::vector<platform::FoundFile> found;
+    const std::string start = NormalizePath(folder + "\\" + prefix);
+    for (const auto& [key, entry] : files)
+        if (key.rfind(start, 0) == 0 && ParentFolder(key) == NormalizePath(folder))
+            found.push_back({entry.name.substr(entry.name.find_last_of('\\') + 1), entry.ageSeconds});
+    return found;
 }
 
 // ---------------------------------------------------------------- clock

@@ -21,6 +21,25 @@ bool RunAgent(FakePlatform& p) {
     return false;
 }
 
+// Every run first clears away the stale temporary files that killed runs left beside the files it
+// keeps (the front-end, config.ini, the cabinet), whether or not it writes any of them; a young one
+// may still be written by another run and stays, as does everything else.
+TEST(Agent, EveryRunRemovesTheStaleLeftoversOfKilledRunsBesideItsFiles) {
+    FakePlatform p;
+    Install(p);
+    p.files.AddFile(kConfig, ConfigText("1"));
+    const std::string left[] = {TemporaryOf(kFrontEnd, 90), TemporaryOf(kConfig, 91), TemporaryOf(kCab, 92)};
+    const std::string kept[] = {TemporaryOf(kFrontEnd, 93), kFolder + "\\ORV.mde.bak"};
+    for (const std::string& path : left) p.files.AddFile(path, "left");
+    for (const std::string& path : kept) p.files.AddFile(path, "kept");
+    for (const std::string& path : left) p.files.SetAge(path, 24 * 3600);
+    p.files.SetAge(kept[1], 24 * 3600);
+    EXPECT_TRUE(RunAgent(p));
+    for (const std::string& path : left) EXPECT_FALSE(p.files.HasFile(path)) << path;
+    for (const std::string& path : kept) EXPECT_TRUE(p.files.HasFile(path)) << path;
+    EXPECT_EQ(p.files.bytesWritten, 0u);
+}
+
 TEST(Agent, CurrentAccessLaunchesAndOldOrMissingAccessAsksTheMatchingQuestion) {
     struct Case {
         const char* curVer;       // nullptr: no CurVer key at all

@@ -436,6 +436,36 @@ TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
     }
 }
 
+// A download that fails after a tick during its read-out: its buffer is emptied before the box, but
+// the timer still ticks while the box is up. The window behind it keeps what the last tick of the
+// download showed, instead of an amount and a rate measured from that buffer down to nothing.
+TEST(DownloadTimer, TheWindowBehindTheFailureBoxKeepsTheLastFiguresOfTheDownload) {
+    FakePlatform p;
+    Prepare(p, 256 * 5000);
+    p.transfer.contentLength = 256 * 5000 + 1;  // one byte short: refused once read out
+    bool ticked = false;
+    p.windows.onDoEvents = [&](int) {
+        if (ticked || p.transfer.control->chunkSizes.size() != 4100) return;
+        ticked = true;
+        p.clock.secondsQueue = {43202.0f, 43202.0f};
+        Window(p).OnTick();
+    };
+    std::vector<std::string> behindTheBox;
+    p.messageBox.onShow = [&](const fakes::FakeMessageBox::Box&) {
+        for (const float at : {43203.0f, 43204.0f}) {
+            p.clock.secondsQueue = {at, at};
+            Window(p).OnTick();
+            const auto& view = *p.windows.downloadWindow;
+            behindTheBox.push_back(view.amount + " | " + view.timeLeft);
+        }
+    };
+    Download(p);
+    ASSERT_TRUE(ticked);
+    ASSERT_EQ(p.messageBox.shown.size(), 1u);
+    const std::string during = "1,025.00 KB @ 512.50 KB/s | Time left: 1min 5secs";
+    EXPECT_EQ(behindTheBox, std::vector<std::string>(2, during));
+}
+
 // ---------------------------------------------------------------- failed transfers
 
 TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed) {

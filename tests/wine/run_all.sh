@@ -53,6 +53,8 @@ server_pid=""
 watcher_pid=""
 stop_helpers() {
   local pid
+  # The fault scenarios' mounts inside the prefix, before the prefix goes.
+  if declare -F unmount_faults >/dev/null; then unmount_faults; fi
   for pid in $watcher_pid $server_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
@@ -181,7 +183,7 @@ fi
 
 # ------------------------------------------------------------------ the scenarios
 
-for part in start launch update provision download; do
+for part in start launch update provision download faults; do
   # shellcheck source=/dev/null
   . "$here/scenarios_$part.sh"
 done

@@ -47,7 +47,7 @@ scenario_provision_copy_fails() {
   printf 'front-end' >"$app/ORV.mde"
   run_agent 30
   expect_exit 0
-  whoops 'The file was not copied successfully.\r\n\r\nPath not found'
+  whoops "The file was not copied successfully.\\r\\n\\r\\nPath not found: $app_win\\updates\\MSINET.OCX"
   expect_boxes 1
   expect_absent "$syswow64/MSINET.OCX"
   expect_absent "$syswow64/MSINET.oca"
@@ -62,7 +62,7 @@ scenario_provision_companion_missing() {
   provision_files control
   run_agent 30
   expect_exit 0
-  whoops 'The file was not copied successfully.\r\n\r\nFile not found'
+  whoops "The file was not copied successfully.\\r\\n\\r\\nFile not found: $app_win\\updates\\MSINET.oca"
   expect_boxes 1
   expect_bytes "$syswow64/MSINET.OCX" "$app/updates/MSINET.OCX"
   expect_absent "$syswow64/MSINET.oca"

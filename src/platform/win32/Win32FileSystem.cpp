@@ -295,4 +295,22 @@ std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing, bool
 
 void Win32FileSystem::RemoveFile(const std::string& path) noexcept { ::DeleteFileA(path.c_str()); }
 
+std::vector<platform::FoundFile> Win32FileSystem::FindFiles(const std::string& folder, const std::string& prefix) {
+    std::vector<platform::FoundFile> found;
+    WIN32_FIND_DATAA data{};
+    UniqueFindHandle search(::FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &data));
+    if (!search) return found;
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    constexpr std::int64_t kTicksPerSecond = 10'000'000;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        found.push_back({data.cFileName, (ticks(now) - ticks(data.ftLastWriteTime)) / kTicksPerSecond});
+    } while (::FindNextFileA(search.get(), &data));
+    return found;
+}
+
 } // namespace orv::win32
