@@ -54,7 +54,9 @@ if head="$(git rev-parse -q --verify HEAD 2>/dev/null)"; then
 fi
 export SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-0}"
 
-build="${ORV_RELEASE_BUILD_DIR:-build/mingw-x86}"
+# shellcheck source=presets.sh
+. scripts/presets.sh
+build="${ORV_RELEASE_BUILD_DIR:-$(orv_preset_dir mingw-x86)}"
 out="${ORV_DIST_DIR:-dist}/Orvastell-$version"
 log="$(mktemp /tmp/orv-release.XXXXXX)"
 trap 'rm -f "$log"' EXIT
@@ -69,7 +71,7 @@ if ! cmake --preset mingw-x86 -B "$build" --fresh -DORV_DOWNLOAD_URL="$ORV_DOWNL
   echo "release: the build failed" >&2
   exit 1
 fi
-built="$build/src/platform/win32/Orvastell.exe"
+built="$(orv_agent_in "$build")"
 check_args=()
 [[ "${ORV_RELEASE_TEST:-}" == 1 ]] && check_args=(--test-build)
 bash tests/release/check_exe.sh "${check_args[@]}" "$built"

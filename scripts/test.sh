@@ -33,9 +33,13 @@ run32=0
 if orv_32bit_ready; then run32=1; fi
 setup_32bit="$(sed -n 's/^32-bit Wine: not installed (\(.*\))$/\1/p' "$setup_log" | tail -n 1)"
 
-linux_dir="${ORV_LINUX_BUILD_DIR:-build/linux}"
-mingw_dir="${ORV_MINGW_BUILD_DIR:-build/mingw}"
-x86_dir=build/mingw-x86-tests
+# shellcheck source=scripts/presets.sh
+. scripts/presets.sh
+linux_dir="${ORV_LINUX_BUILD_DIR:-$(orv_preset_dir linux)}"
+mingw_dir="${ORV_MINGW_BUILD_DIR:-$(orv_preset_dir "$(orv_test_preset x86_64)")}"
+x86_preset="$(orv_test_preset i686)"
+x86_dir="$(orv_preset_dir "$x86_preset")"
+shipped_dir="$(orv_preset_dir mingw-x86)"
 # The release preset's configuration with the test values, in a folder of its own: build/mingw-x86
 # is left to the program that is shipped, which must never be configured with them.
 release_dir=build/release-test
@@ -44,7 +48,7 @@ failed=()
 # The shipped program's folder is never written here; one that was not there at the start must not
 # be there at the end.
 release_folder_was_there=0
-[[ -e build/mingw-x86 ]] && release_folder_was_there=1
+[[ -e "$shipped_dir" ]] && release_folder_was_there=1
 
 if ((run32)); then
   echo "== End-to-end scenarios run against: the 32-bit build ($x86_dir) under a 64-bit and a 32-bit Windows, and the 64-bit build ($mingw_dir)"
@@ -76,8 +80,8 @@ echo "== The release (scripts/release.sh) with the test values, in ${release_dir
 # transfer control and companion, and of the installer package that the end-to-end tests use
 # (written by the cross build). Its file is checked here; where 32-bit programs run, a scenario
 # downloads with it.
-release_exe="${release_dir}/src/platform/win32/Orvastell.exe"
-test_files="${mingw_dir}/src/platform/win32"
+release_exe="$(orv_agent_in "$release_dir")"
+test_files="$(dirname "$(orv_agent_in "$mingw_dir")")"
 sha256_of() { sha256sum "$1" | cut -c1-64; }
 if cmake --preset mingw-x86 -B build/mingw-x86-unnamed >build/release-unnamed.log 2>&1 ||
   ! grep -q "ORV_CONTROL_SHA256 is not set" build/release-unnamed.log ||
@@ -117,8 +121,8 @@ fi
 
 if ((run32)); then
   echo "== The 32-bit program and its tests, as the release build makes them (${x86_dir})"
-  cmake --preset mingw-x86-tests >/dev/null
-  cmake --build --preset mingw-x86-tests || failed+=("32-bit test build")
+  cmake --preset "$x86_preset" >/dev/null
+  cmake --build --preset "$x86_preset" || failed+=("32-bit test build")
 fi
 
 echo "== Cross-built tests under Wine (64-bit)"
@@ -136,8 +140,8 @@ if ((run32)); then
   ) || failed+=("cross-built tests under Wine (32-bit)")
 fi
 
-agent64="${root}/${mingw_dir#"${root}"/}/src/platform/win32/Orvastell.exe"
-agent32="${root}/${x86_dir}/src/platform/win32/Orvastell.exe"
+agent64="${root}/$(orv_agent_in "${mingw_dir#"${root}"/}")"
+agent32="${root}/$(orv_agent_in "$x86_dir")"
 if ((run32)); then
   echo "== The 32-bit Orvastell.exe under Wine, on a 64-bit Windows"
   ORV_EXE="$agent32" ORV_ARTEFACTS=build/artefacts/x86 ORV_RELEASE_EXE="${release_exe:+$root/$release_exe}" bash tests/wine/run_all.sh || failed+=("32-bit Orvastell.exe on a 64-bit Windows")
@@ -151,8 +155,8 @@ ORV_EXE="$agent64" ORV_RELEASE_EXE="${release_exe:+$root/$release_exe}" bash tes
 echo "== Sanitizer run of the unit tests and the bounded fuzzing"
 bash scripts/robustness.sh || failed+=("sanitizers and fuzzing")
 
-if ((!release_folder_was_there)) && [[ -e build/mingw-x86 ]]; then
-  failed+=("the test command wrote build/mingw-x86, the folder of the program that is shipped")
+if ((!release_folder_was_there)) && [[ -e "$shipped_dir" ]]; then
+  failed+=("the test command wrote $shipped_dir, the folder of the program that is shipped")
 fi
 
 if ((${#failed[@]})); then

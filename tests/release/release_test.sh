@@ -10,6 +10,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
+# shellcheck source=../../scripts/presets.sh
+. scripts/presets.sh
 first="$(cd "$1" && pwd)"
 shift
 settings=("$@")
@@ -75,7 +77,7 @@ if [[ -n "$second" ]]; then
   else
     fail "built twice, Orvastell.exe differs: $(as_built "$first") and $(as_built "$second")"
     echo "    differing bytes (offset, then the two values, octal): $(cmp -l "$first/Orvastell.exe" \
-      "$copy/build/mingw-x86/src/platform/win32/Orvastell.exe" | head -n 20 | awk '{ printf "%d:%s/%s ", $1 - 1, $2, $3 }')"
+      "$(cd "$copy" && orv_agent_in "$(orv_preset_dir mingw-x86)")" | head -n 20 | awk '{ printf "%d:%s/%s ", $1 - 1, $2, $3 }')"
   fi
   grep -qE '^Signature: +Authenticode, SHA-256, verified after signing; signer: /CN=Quenlark Test Publisher/O=Quenlark \(issued by /CN=Orvastell Test Code Signing CA\)' \
     "$second/RELEASE.txt" || fail "RELEASE.txt does not name the signer: $(grep '^Signature' "$second/RELEASE.txt")"

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Handles.h"
 
 namespace orv {
 namespace {

@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "Win32Harness.h"
-#include "platform/win32/Win32Clock.h"
-#include "platform/win32/Win32Errors.h"
-#include "platform/win32/Win32Handles.h"
-#include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32Shell.h"
+#include "win32/Win32Clock.h"
+#include "win32/Win32Errors.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Process.h"
+#include "win32/Win32Shell.h"
 #include "util/Array.h"
 
 namespace orv {

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "fakes/Fakes.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Handles.h"
-#include "platform/win32/Win32Locale.h"
-#include "platform/win32/Win32Profile.h"
-#include "platform/win32/Win32Registry.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Locale.h"
+#include "win32/Win32Profile.h"
+#include "win32/Win32Registry.h"
 
 namespace orv::testing {
 

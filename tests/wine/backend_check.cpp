@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Transfer.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Transfer.h"
+#include "win32/Win32WindowToolkit.h"
 
 using namespace orv;
 

@@ -25,14 +25,15 @@ for name in "${shot_names[@]}"; do rm -f "$artefacts/$name.png"; done
 
 # ------------------------------------------------------------------ programs
 
+# shellcheck source=../../scripts/presets.sh
+. scripts/presets.sh
 find_agent() {
   if [[ -n "${ORV_EXE:-}" ]]; then echo "$ORV_EXE"; return; fi
-  local candidate
-  for candidate in build/mingw/src/platform/win32/Orvastell.exe build/mingw/Orvastell.exe; do
-    [[ -f "$candidate" ]] && { echo "$candidate"; return; }
-  done
-  cmake --preset mingw >/dev/null && cmake --build --preset mingw --target Orvastell >/dev/null
-  echo build/mingw/src/platform/win32/Orvastell.exe
+  local preset agent
+  preset="$(orv_test_preset x86_64)"
+  agent="$(orv_agent_in "$(orv_preset_dir "$preset")")"
+  [[ -f "$agent" ]] || { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target Orvastell >/dev/null; }
+  echo "$agent"
 }
 agent_exe="$(find_agent)"
 [[ -f "$agent_exe" ]] || { echo "run_all: no Orvastell.exe ($agent_exe)" >&2; exit 1; }

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Transfer.h"
+#include "win32/Win32Transfer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,10 +10,10 @@
 
 #include "common/Error.h"
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
-#include "platform/win32/Win32Libraries.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Libraries.h"
+#include "win32/Win32WindowToolkit.h"
 #include "util/ByteBlocks.h"
 #include "OrvastellVersion.h"
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 

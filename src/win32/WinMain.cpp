@@ -7,9 +7,9 @@
 #include "agent/Agent.h"
 #include "common/Messages.h"
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Libraries.h"
-#include "platform/win32/Win32Platform.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Libraries.h"
+#include "win32/Win32Platform.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <memory>
 
-#include "platform/win32/Win32CommonControls.h"
-#include "platform/win32/Win32WindowBase.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32CommonControls.h"
+#include "win32/Win32WindowBase.h"
+#include "win32/Win32WindowToolkit.h"
 
 namespace orv::win32 {
 namespace {

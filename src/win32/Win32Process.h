@@ -1,7 +1,7 @@
 // Process service: the executable's folder, the process id, random numbers and ending the process.
 #pragma once
 #include "platform/Process.h"
-#include "platform/win32/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace orv::win32 {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Locale.h"
+#include "win32/Win32Locale.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "platform/win32/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace orv::win32 {
 namespace {

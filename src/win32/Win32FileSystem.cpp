@@ -1,4 +1,4 @@
-#include "platform/win32/Win32FileSystem.h"
+#include "win32/Win32FileSystem.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Errors.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Errors.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32WindowBase.h"
+#include "win32/Win32WindowBase.h"
 
 #include <string>
 #include <utility>

@@ -4,7 +4,7 @@
 #pragma once
 #include <utility>
 
-#include "platform/win32/Win32Api.h"
+#include "win32/Win32Api.h"
 
 #include <bcrypt.h>
 #include <wininet.h>

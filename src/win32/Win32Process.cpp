@@ -2,13 +2,13 @@
 #define _CRT_RAND_S
 #include <stdlib.h>
 
-#include "platform/win32/Win32Process.h"
+#include "win32/Win32Process.h"
 
 #include <vector>
 
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 

@@ -2,9 +2,9 @@
 // screen. It has no code of its own; the core shows it, paints it and destroys it.
 #include <memory>
 
-#include "platform/win32/Win32CommonControls.h"
-#include "platform/win32/Win32WindowBase.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32CommonControls.h"
+#include "win32/Win32WindowBase.h"
+#include "win32/Win32WindowToolkit.h"
 
 namespace orv::win32 {
 namespace {
