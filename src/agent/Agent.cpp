@@ -42,6 +42,15 @@ void ProvisionAndEnd(AgentContext& ctx) {
     if (!installed) ctx.platform.process.EndNow(1);
 }
 
+// The installed Access, as the start decides on it: Access 2003 (major version 11) or later, an
+// earlier one, or none.
+enum class AccessStatus { Ok, TooOld, NoAccess };
+
+AccessStatus ClassifyAccess(AgentContext& ctx, const Variant& version) {
+    if (IsBlank(version)) return AccessStatus::NoAccess;
+    return ToInt32(version, ctx.platform.locale) >= kMinimumMajorVersion ? AccessStatus::Ok : AccessStatus::TooOld;
+}
+
 } // namespace
 
 void LoadSettings(AgentContext& ctx) {
@@ -72,23 +81,17 @@ void Main(AgentContext& ctx) {
     ORV_TRACE_EVENT("components checked");
     const Variant version = GetAccessVersion(ctx);
 
-    std::string accessStatus;
-    if (IsBlank(version)) {
-        accessStatus = "noAccess";
-    } else {
-        const std::int32_t major = ToInt32(version, ctx.platform.locale);
-        accessStatus = major >= kMinimumMajorVersion ? "ok" : "tooOld";
-    }
+    const AccessStatus accessStatus = ClassifyAccess(ctx, version);
     ORV_TRACE_EVENT("Access classified");
 
-    if (accessStatus == "ok") {
+    if (accessStatus == AccessStatus::Ok) {
         RunAutomaticUpdate(ctx);
         LaunchFrontEnd(ctx);
         return;
     }
 
     const std::string message =
-        accessStatus == "noAccess"
+        accessStatus == AccessStatus::NoAccess
             ? RuntimeQuestion("It appears you do not have Microsoft Access 2003 installed on your computer.")
             : RuntimeQuestion("Unfortunately, the version of Microsoft Access installed on your computer is too old.");
     // While the user reads the question, what a download needs is made ready.

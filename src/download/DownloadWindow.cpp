@@ -192,11 +192,9 @@ void DownloadWindow::Start(const Variant& size, const Variant& target, const Var
     transfer_->Execute(ToText(address, locale), "GET");
 }
 
-void DownloadWindow::Unload(std::int32_t unloadMode) {
+void DownloadWindow::Unload() {
     if (!Loaded()) return;
-    std::int32_t cancel = 0;
-    OnClosing(cancel, unloadMode);
-    if (cancel != 0) return;
+    OnClosing();
     ForgetBody();
     // Closed, and the view detached, before it is destroyed, so nothing reached from Destroy
     // finds a dying view or a request still under way.
@@ -239,10 +237,10 @@ void DownloadWindow::OnCancelClicked() {
 }
 
 void DownloadWindow::OnCloseRequested() {
-    RunHandler([&] { Unload(kUnloadFromControlMenu); });
+    RunHandler([&] { Unload(); });
 }
 
-void DownloadWindow::OnClosing(std::int32_t& /*cancel*/, std::int32_t /*unloadMode*/) {
+void DownloadWindow::OnClosing() {
     // Closing always goes ahead; the request must not outlive the window.
     if (transfer_) transfer_->Cancel();
 }

@@ -170,7 +170,7 @@ PendingCopy::PendingCopy(AgentContext& ctx, const std::string& source, const std
             const std::size_t got = in->Read(block.data(), want);
             // A source that shrinks under the copy (a share that went away) must not pass for a
             // complete copy.
-            if (got != want) throw AgentError(62, "Input past end of file");
+            if (got != want) throw AgentError::InputPastEndOfFile();
             at = &destination;
             out.Write(block.data(), got);
             if (hashed) written.Append(block.data(), got);

@@ -139,7 +139,7 @@ public:
 
 private:
     HANDLE Handle() const {
-        if (!handle_) throw AgentError(52, "Bad file name or number");
+        if (!handle_) throw AgentError::BadFileNameOrNumber();
         return handle_.get();
     }
 
@@ -254,7 +254,7 @@ std::string Win32FileSystem::ReadAllText(const std::string& path, std::uint64_t 
     const std::uint64_t length = file->Length();
     if (length > maxBytes) throw AgentError::FileTooLarge(maxBytes);
     if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        throw AgentError(7, "Out of memory");
+        throw AgentError::OutOfMemory();
     std::string text(static_cast<std::size_t>(length), '\0');
     const std::size_t got = length ? file->Read(reinterpret_cast<std::uint8_t*>(text.data()), text.size()) : 0;
     text.resize(got);

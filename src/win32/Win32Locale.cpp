@@ -20,7 +20,7 @@ public:
                                         : ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
                                                                 nullptr, 0);
         value_ = ::SysAllocStringLen(nullptr, static_cast<UINT>(length));
-        if (!value_) throw AgentError(7, "Out of memory");
+        if (!value_) throw AgentError::OutOfMemory();
         if (length)
             ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), value_, length);
     }

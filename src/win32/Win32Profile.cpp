@@ -40,7 +40,7 @@ bool Win32Profile::FindNormalFile(const std::string& name) {
         case ERROR_INVALID_NAME:
         case ERROR_BAD_PATHNAME:
         case ERROR_DIRECTORY:
-            throw AgentError(52, "Bad file name or number");
+            throw AgentError::BadFileNameOrNumber();
         default:
             throw FileError(code);
         }

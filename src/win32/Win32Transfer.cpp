@@ -563,7 +563,7 @@ public:
 
     void Execute(const std::string& url, const std::string& operation) override {
         if (!operation.empty() && ::lstrcmpiA(operation.c_str(), "GET") != 0)
-            throw AgentError(5, "Invalid procedure call or argument");
+            throw AgentError::InvalidProcedureCall();
         Release();
         if (previousWorker_) {
             ::WaitForSingleObject(previousWorker_.get(), kPreviousWorkerWaitMs);
