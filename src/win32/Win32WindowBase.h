@@ -72,11 +72,13 @@ protected:
     void SetText(int id, const std::string& text);
     // The window went away without our asking (the system destroyed it).
     void Lost();
+    // The window, null before Create and once it is destroyed.
+    HWND Hwnd() const { return window_.get(); }
 
-    HWND hwnd_ = nullptr;
     UINT dpi_ = 96;
 
 private:
+    UniqueWindow window_;
     struct Control {
         HWND window;
         TwipRect place;

@@ -8,6 +8,7 @@
 #include "common/Messages.h"
 #include "platform/Trace.h"
 #include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
 #include "win32/Win32Libraries.h"
 #include "win32/Win32Platform.h"
 
@@ -58,16 +59,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The common controls are initialised with the first window, WinINet with the first download:
     // a run that only opens the front-end needs neither.
     // The shell's "open" may hand the file to a handler that needs COM on this thread.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    ORV_TRACE_EVENT("COM initialised");
     int exitCode = 1;
-    try {
-        exitCode = RunAgent();
-    } catch (const std::exception& e) {
-        // Not one of the agent's own errors (out of memory, say): still a box, not a silent crash.
-        ::MessageBoxA(nullptr, e.what(), "Orvastell", MB_OK | MB_ICONERROR);
+    {
+        const orv::win32::ComApartment com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        ORV_TRACE_EVENT("COM initialised");
+        try {
+            exitCode = RunAgent();
+        } catch (const std::exception& e) {
+            // Not one of the agent's own errors (out of memory, say): still a box, not a silent
+            // crash.
+            ::MessageBoxA(nullptr, e.what(), "Orvastell", MB_OK | MB_ICONERROR);
+        }
     }
-    if (SUCCEEDED(com)) ::CoUninitialize();
     ORV_TRACE_EVENT("exit");
     ORV_TRACE_WRITE();
     return exitCode;

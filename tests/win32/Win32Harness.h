@@ -63,8 +63,15 @@ public:
     void SetDword(const std::string& name, std::uint32_t value);
 
 private:
+    // The key the test writes through (the agent's own keys are owned by the core, which closes
+    // them through the registry service).
+    struct KeyCloser {
+        using Handle = HKEY;
+        static Handle Invalid() noexcept { return nullptr; }
+        bool operator()(Handle key) const noexcept { return ::RegCloseKey(key) == ERROR_SUCCESS; }
+    };
     std::string path_;
-    win32::UniqueRegKey key_;
+    win32::Unique<KeyCloser> key_;
 };
 
 void WriteBytes(const std::string& path, const std::string& bytes);
