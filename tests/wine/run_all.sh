@@ -172,9 +172,11 @@ orv_regedit "$work/prefix.reg" "$work/prefix.reg"
 # shellcheck source=lib.sh
 . "$here/lib.sh"
 scenario="backend"
+# GoogleTest's brief output: the failed checks, if any, then a summary whose last line is the verdict.
 if [[ -n "${ORV_E2E_ONLY:-}" ]]; then
   echo "backend checks skipped (ORV_E2E_ONLY)"
-elif ! wine "$(winpath "$tools/backend_check.exe")" "$port" "$dead_port" </dev/null >"$work/backend.out" 2>&1; then
+elif ! wine "$(winpath "$tools/backend_check.exe")" --gtest_brief=1 "$port" "$dead_port" </dev/null \
+  >"$work/backend.out" 2>&1; then
   sed 's/^/    /' "$work/backend.out"
   fail "backend_check.exe failed"
 else
