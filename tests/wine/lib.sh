@@ -129,6 +129,12 @@ run_agent() {
     --on "Download MS Access 2003 Runtime?" "*" "every,press:No" \
     -- "$app_win\\Orvastell.exe" </dev/null >"$dir/driver.out" 2>&1) || exit_code=$?
   ended_at=$SECONDS
+  if [[ ! -f "$dir/ui.log" ]]; then
+    # The driver never ran (or died before its log): the scenario fails on what it did not see,
+    # and the suite goes on.
+    fail "the UI driver wrote no log (status $exit_code): $(tr '\r\n' '  ' <"$dir/driver.out" | head -c 2000)"
+    : >"$dir/ui.log"
+  fi
   sed 's/^/    /' "$dir/ui.log"
 }
 
