@@ -17,6 +17,7 @@
    not need the watched program to answer messages. */
 #include <windows.h>
 #include <psapi.h>
+#include "../tests/wine/user_token.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -127,7 +128,6 @@ int main(int argc, char **argv)
     const char *logPath = NULL;
     int timeout = 300, i, samples = 0;
     char command[4096] = "";
-    STARTUPINFOA si;
     PROCESS_INFORMATION pi;
     DWORD code = 0;
     SIZE_T peakWorkingSet = 0, peakPagefile = 0;
@@ -149,11 +149,10 @@ int main(int argc, char **argv)
     g_log = fopen(logPath, "w");
     if (!g_log) return 2;
 
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
     QueryPerformanceFrequency(&g_frequency);
     QueryPerformanceCounter(&g_start);
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+    /* As a user runs it (tests/wine/user_token.h). */
+    if (!StartProgram(command, 0, &pi)) {
         fprintf(g_log, "NOSTART %lu\n", GetLastError());
         return 2;
     }

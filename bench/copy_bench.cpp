@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "agent/Agent.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Platform.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Platform.h"
 #include "util/Files.h"
 
 namespace {

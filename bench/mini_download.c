@@ -5,7 +5,7 @@
      mini_download.exe URL FILE TRACE
 
    Appends its trace to TRACE, with the agent's clock (microseconds since the process was
-   created, src/platform/win32/TraceClock.h): "WinINet loaded", "session opened", "headers in",
+   created, src/win32/TraceClock.h): "WinINet loaded", "session opened", "headers in",
    "last byte in" and "file closed", and its working set at the headers and at the last byte.
    Exit code 0 on a complete 2xx download, 1 otherwise. */
 #include <windows.h>
@@ -14,7 +14,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "platform/win32/TraceClock.h"
+#include "win32/TraceClock.h"
 #include "TraceFile.h"
 
 static char g_trace[4096];

@@ -56,10 +56,13 @@ fi
 bash scripts/setup.sh
 rounds="${ORV_BENCH_ROUNDS:-7}"
 if [[ "$ORV_BENCH_ARCH" == i686 ]]; then
-  bits=32 preset=mingw-x86-tests build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw-x86}"
+  bits=32 build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw-x86}"
 else
-  bits=64 preset=mingw build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw}"
+  bits=64 build="${ORV_BENCH_BUILD_DIR:-build/bench-mingw}"
 fi
+# shellcheck source=../scripts/presets.sh
+. scripts/presets.sh
+preset="$(orv_test_preset "$ORV_BENCH_ARCH")"
 # The recorder of the end-to-end tests (tests/wine) stands in for the programs that open the
 # front-end and the runtime's installer package.
 echo "Building the ${bits}-bit Orvastell.exe (traced) and the benchmark programs in $build..."
@@ -90,7 +93,7 @@ drive_c="$WINEPREFIX/drive_c"
 bench="$drive_c/orvbench"
 app="$bench/app"
 mkdir -p "$app/config" "$app/runtime" "$bench/tools" "$bench/update" "$bench/copy"
-cp "$build/src/platform/win32/Orvastell.exe" "$app/"
+cp "$(orv_agent_in "$build")" "$app/"
 # The agents measured: "agent" always; "before" too when ORV_BENCH_BEFORE names one. Each has an
 # application folder of its own (the settings are copied to both below).
 agents=(agent)

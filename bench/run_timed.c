@@ -10,6 +10,7 @@
    so that whatever the program started through the shell is over before the next one. Each round
    starts with the next program in turn. */
 #include <windows.h>
+#include "../tests/wine/user_token.h"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -44,16 +45,14 @@ int main(int argc, char **argv)
         /* Each round starts with the next program: none always follows the same one (and what
            that one left running). */
         for (j = 0; j < programs; ++j) {
-            STARTUPINFOA si;
             PROCESS_INFORMATION pi;
             DWORD code = 0;
             char line[4096];
             k = (i - 1 + j) % programs;
-            memset(&si, 0, sizeof si);
-            si.cb = sizeof si;
             strcpy(line, commands[k]);
             QueryPerformanceCounter(&start);
-            if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+            /* As a user runs it (tests/wine/user_token.h). */
+            if (!StartProgram(line, 0, &pi)) {
                 printf("prog %d run %d failed to start: %lu\n", k + 1, i, GetLastError());
                 return 1;
             }

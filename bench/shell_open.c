@@ -5,14 +5,14 @@
      shell_open.exe TRACE PATH
 
    Appends its trace to TRACE, with the agent's clock (microseconds since the process was
-   created, src/platform/win32/TraceClock.h): "COM initialised", "shell open called", "shell open
+   created, src/win32/TraceClock.h): "COM initialised", "shell open called", "shell open
    returned". */
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 #include <stdio.h>
 
-#include "platform/win32/TraceClock.h"
+#include "win32/TraceClock.h"
 #include "TraceFile.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)

@@ -15,3 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The program must run on a bare Windows: the compiler's runtime (libgcc, libstdc++ and
 # winpthread) is linked in rather than shipped as DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# The same sources give the same program whenever they are built: the linker writes no time stamp
+# into the PE header (whose checksum would change with it).
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,--no-insert-timestamp")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")

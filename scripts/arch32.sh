@@ -38,9 +38,14 @@ orv_32bit_wanted() {
   fi
 }
 
+# orv_package_installed PACKAGE: dpkg has it installed (not only its configuration files).
+orv_package_installed() {
+  [[ "$(dpkg-query -W -f='${db:Status-Abbrev}' "$1" 2>/dev/null)" == ii* ]]
+}
+
 orv_32bit_ready() {
   orv_32bit_wanted || return 1
-  if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
+  if ! orv_package_installed wine32:i386; then
     ORV_32BIT_REASON="the 32-bit Wine (wine32:i386) is not installed"
     return 1
   fi

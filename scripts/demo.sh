@@ -46,20 +46,24 @@ case "$scenario" in update | download | refuse) ;; *) echo "usage: $0 [update|do
 bash scripts/setup.sh
 # shellcheck source=arch32.sh
 . scripts/arch32.sh
+# shellcheck source=presets.sh
+. scripts/presets.sh
 if [[ -n "${ORV_EXE:-}" ]]; then
   agent_exe="$ORV_EXE"  # an Orvastell.exe built elsewhere
 elif orv_32bit_ready; then
   # The program users get: 32-bit, as the release build makes it (with the development download
   # address, which the demo's server answers through the proxy setting).
   echo "Building the 32-bit Orvastell.exe..."
-  cmake --preset mingw-x86-tests >/dev/null
-  cmake --build --preset mingw-x86-tests --target Orvastell >/dev/null
-  agent_exe=build/mingw-x86-tests/src/platform/win32/Orvastell.exe
+  preset="$(orv_test_preset i686)"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target Orvastell >/dev/null
+  agent_exe="$(orv_agent_in "$(orv_preset_dir "$preset")")"
 else
   echo "Building the 64-bit Orvastell.exe (the 32-bit one cannot run here: $ORV_32BIT_REASON)..."
-  cmake --preset mingw >/dev/null
-  cmake --build --preset mingw --target Orvastell >/dev/null
-  agent_exe=build/mingw/src/platform/win32/Orvastell.exe
+  preset="$(orv_test_preset x86_64)"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target Orvastell >/dev/null
+  agent_exe="$(orv_agent_in "$(orv_preset_dir "$preset")")"
 fi
 # The helper programs, built by CMake for the agent's architecture.
 arch="$(orv_pe_arch "$agent_exe")"

@@ -2,7 +2,7 @@
 """Draws the agent's icon (an amber ring with an arrowhead, on a slate-blue tile: the product's
 "O" turning into an update arrow) and writes it as a Windows .ico with 16x16 and 32x32 images.
 Only the standard library is used, so the icon can be redrawn anywhere:
-    python3 scripts/make-icon.py src/platform/win32/Orvastell.ico
+    python3 scripts/make-icon.py src/win32/Orvastell.ico
 """
 import math
 import struct

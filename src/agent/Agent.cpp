@@ -20,6 +20,37 @@ std::string RuntimeQuestion(const std::string& firstSentence) {
            kCrLf + "Please note, depending on the speed of your Internet connection, this may take a few minutes.";
 }
 
+// A run whose rights were raised by elevation is an administrator's, not the user's whose files it
+// would run: the front-end, its update and the runtime's installer all come from folders that user
+// can write. It installs the transfer control, which needs those rights, and ends. A token that
+// was never split (no elevation prompt on this machine) runs everything with the same rights
+// anyway, and runs as usual.
+bool RaisedByElevation(AgentContext& ctx) {
+    return ctx.platform.process.ProcessElevation().type == platform::TokenElevation::Full;
+}
+
+void ProvisionAndEnd(AgentContext& ctx) {
+    const ControlProvisioning provisioning = ProvisionTransferControl(ctx);
+    const bool installed =
+        provisioning == ControlProvisioning::InPlace || provisioning == ControlProvisioning::Registered;
+    const std::string& app = ctx.settings.ApplicationName;
+    ShowInformation(ctx,
+                    std::string("The Internet Transfer control ") + (installed ? "is" : "is not") +
+                        " installed. Start " + app + " again without administrator rights to use it.",
+                    app);
+    // An administrator's script learns that the control is still missing.
+    if (!installed) ctx.platform.process.EndNow(1);
+}
+
+// The installed Access, as the start decides on it: Access 2003 (major version 11) or later, an
+// earlier one, or none.
+enum class AccessStatus { Ok, TooOld, NoAccess };
+
+AccessStatus ClassifyAccess(AgentContext& ctx, const Variant& version) {
+    if (IsBlank(version)) return AccessStatus::NoAccess;
+    return ToInt32(version, ctx.platform.locale) >= kMinimumMajorVersion ? AccessStatus::Ok : AccessStatus::TooOld;
+}
+
 } // namespace
 
 void LoadSettings(AgentContext& ctx) {
@@ -33,30 +64,34 @@ void LoadSettings(AgentContext& ctx) {
 
 void CheckComponents(AgentContext& ctx) { (void)EnsureTransferControl(ctx); }
 
+void RemoveLeftovers(AgentContext& ctx) {
+    const std::string folder = ctx.platform.process.ApplicationFolder();
+    for (const std::string& target :
+         {folder + "\\" + ctx.settings.FrontEndFileName, ctx.settings.ConfigFilePath, RuntimeCabinetPath(ctx)})
+        RemoveStaleTemporaryFiles(ctx, target);
+}
+
 void Main(AgentContext& ctx) {
     LoadSettings(ctx);
     ORV_TRACE_EVENT("settings loaded");
+    // An elevated run touches nothing in the user's folders, their leftovers included.
+    if (RaisedByElevation(ctx)) return ProvisionAndEnd(ctx);
+    RemoveLeftovers(ctx);
     CheckComponents(ctx);
     ORV_TRACE_EVENT("components checked");
     const Variant version = GetAccessVersion(ctx);
 
-    std::string accessStatus;
-    if (IsBlank(version)) {
-        accessStatus = "noAccess";
-    } else {
-        const std::int32_t major = ToInt32(version, ctx.platform.locale);
-        accessStatus = major >= kMinimumMajorVersion ? "ok" : "tooOld";
-    }
+    const AccessStatus accessStatus = ClassifyAccess(ctx, version);
     ORV_TRACE_EVENT("Access classified");
 
-    if (accessStatus == "ok") {
+    if (accessStatus == AccessStatus::Ok) {
         RunAutomaticUpdate(ctx);
         LaunchFrontEnd(ctx);
         return;
     }
 
     const std::string message =
-        accessStatus == "noAccess"
+        accessStatus == AccessStatus::NoAccess
             ? RuntimeQuestion("It appears you do not have Microsoft Access 2003 installed on your computer.")
             : RuntimeQuestion("Unfortunately, the version of Microsoft Access installed on your computer is too old.");
     // While the user reads the question, what a download needs is made ready.

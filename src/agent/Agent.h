@@ -8,6 +8,10 @@ namespace orv {
 void Main(AgentContext& ctx);
 void LoadSettings(AgentContext& ctx);
 void CheckComponents(AgentContext& ctx);
+// Removes what runs killed while they wrote left beside the files the agent keeps in its folder
+// (the front-end, config.ini, the runtime's cabinet), once it is stale; every run does this first,
+// so a leftover goes with the first run after it has aged, whether or not that run writes.
+void RemoveLeftovers(AgentContext& ctx);
 
 Variant GetInstallFolder(AgentContext& ctx);
 // Opens the front-end and ends the agent (exit code 1 when the shell would not open it, after

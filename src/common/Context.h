@@ -30,11 +30,12 @@ struct AgentSettings {
     std::string DownloadSHA256;
 };
 
-// Where the runtime's cabinet comes from, as the build sets it (the program takes it from its
-// build settings; tests give their own).
+// Where the runtime's cabinet comes from, and the installer package it is handed to, as the build
+// sets them (the program takes them from its build settings; tests give their own).
 struct RuntimeSource {
-    std::string url;     // http:// or https://, ending in /ACCESSRT.CAB
-    std::string sha256;  // hexadecimal; empty: the file is not checked
+    std::string url;            // http:// or https://, ending in /ACCESSRT.CAB
+    std::string sha256;         // of the cabinet, hexadecimal; empty: the file is not checked
+    std::string packageSha256;  // of ACCESSRT.MSI, hexadecimal; empty: the file is not checked
 };
 
 // The transfer control that provisioning may install, as the build names it (the program takes it

@@ -210,11 +210,9 @@ void DownloadWindow::Start(const Variant& size, const Variant& target, const Var
     transfer_->Execute(ToText(address, locale), "GET");
 }
 
-void DownloadWindow::Unload(std::int32_t unloadMode) {
+void DownloadWindow::Unload() {
     if (!Loaded()) return;
-    std::int32_t cancel = 0;
-    OnClosing(cancel, unloadMode);
-    if (cancel != 0) return;
+    OnClosing();
     ForgetBody();
     // Closed, and the view detached, before it is destroyed, so nothing reached from Destroy
     // finds a dying view or a request still under way.
@@ -257,10 +255,10 @@ void DownloadWindow::OnCancelClicked() {
 }
 
 void DownloadWindow::OnCloseRequested() {
-    RunHandler([&] { Unload(kUnloadFromControlMenu); });
+    RunHandler([&] { Unload(); });
 }
 
-void DownloadWindow::OnClosing(std::int32_t& /*cancel*/, std::int32_t /*unloadMode*/) {
+void DownloadWindow::OnClosing() {
     // Closing always goes ahead; the request must not outlive the window.
     if (transfer_) transfer_->Cancel();
 }
@@ -402,7 +400,10 @@ void DownloadWindow::Fail(const std::string& reason) {
 void DownloadWindow::ForgetBody() { receivedData_.Clear(); }
 
 void DownloadWindow::HandleTick() {
-    if (!Loaded()) return;
+    // The figures measure a request under way. Once it has failed (or its body is saved) the
+    // buffer is emptied, and a tick would measure the drop to nothing as a negative rate: the
+    // window keeps what the last tick showed, behind a failure box too.
+    if (!RequestUnderWay()) return;
     platform::Clock& clock = ctx_.platform.clock;
     const double t = clock.SecondsSinceMidnight();
     const std::int32_t u = GetBufferUBound();

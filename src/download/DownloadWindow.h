@@ -16,10 +16,6 @@
 
 namespace orv {
 
-// Why a window is asked to close, as its close-request handler is told.
-inline constexpr std::int32_t kUnloadFromControlMenu = 0;  // the close box or the system menu
-inline constexpr std::int32_t kUnloadFromCode = 1;
-
 // Where the download window is in its life. Only Connecting, Receiving and ReadingOut have a
 // request under way: a state change of the control that arrives in any other phase (a late one of
 // a request that has ended, or one for a window already closed) is ignored.
@@ -65,8 +61,8 @@ public:
     // `size` KB expected; returns at once, the request runs on.
     void Start(const Variant& size, const Variant& target, const Variant& address);
     void SetCaption(const std::string& caption);
-    // Runs OnClosing and destroys the window.
-    void Unload(std::int32_t unloadMode = kUnloadFromCode);
+    // Runs OnClosing and destroys the window (a close always goes ahead).
+    void Unload();
 
     std::int32_t GetBufferUBound() const;
     // The memory the buffer holds (whole blocks).
@@ -81,7 +77,7 @@ public:
     void OnTick() override;
     void OnCancelClicked() override;
     void OnCloseRequested() override;
-    void OnClosing(std::int32_t& cancel, std::int32_t unloadMode);
+    void OnClosing();
 
 private:
     template <typename Handler> void RunHandler(Handler&& handler);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace orv::platform {
 
@@ -28,6 +29,12 @@ public:
 // fetched again need not pay for it.
 enum class Durability { Flushed, Cached };
 
+// A file that a search of a folder found.
+struct FoundFile {
+    std::string name;             // without the folder
+    std::int64_t ageSeconds = 0;  // since it was last written (below 0 when that lies ahead)
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -47,8 +54,12 @@ public:
     virtual std::unique_ptr<File> CreateNew(const std::string& path, Durability durability) = 0;
     // Moves `source` over `destination`, replacing it (MoveFileEx with MOVEFILE_REPLACE_EXISTING).
     virtual void ReplaceFile(const std::string& source, const std::string& destination) = 0;
-    // Removes a file; a failure is ignored (used for clean-up of temporary files).
+    // Removes a file; a failure is ignored (used for clean-up of temporary files). A file that a
+    // program holds open without letting others delete it (as CreateNew opens its files) stays.
     virtual void RemoveFile(const std::string& path) noexcept = 0;
+    // The files (not folders) of `folder` whose names begin with `prefix`, in either case; none
+    // when the folder cannot be searched.
+    virtual std::vector<FoundFile> FindFiles(const std::string& folder, const std::string& prefix) = 0;
 };
 
 } // namespace orv::platform

@@ -103,20 +103,11 @@ Variant ReadIniValue(AgentContext& ctx, const Variant& section, const Variant& k
     return TextBetween(sectionText, marker, kCrLf);
 }
 
-void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& value,
-                   const Variant& file) {
-    std::string text;
-    try {
-        text = ReadWholeText(ctx, file);
-    } catch (const AgentError& e) {
-        // Only a file that is not there starts from nothing. One that is there but cannot be read
-        // just now (held open by another program, a share that did not answer) would otherwise be
-        // replaced by this one key, and every other setting in it lost: the write fails instead
-        // and the file stays as it was.
-        if (e.Number() != err::kFileNotFound) throw;
-    }
-    const std::string sectionName = ToText(section, ctx.platform.locale);
-    const std::string keyName = ToText(key, ctx.platform.locale);
+namespace {
+
+// The text with `key` set in `section` (see WriteIniValue).
+std::string WithIniValue(AgentContext& ctx, std::string text, const std::string& sectionName,
+                         const std::string& keyName, const Variant& value) {
     const std::string keyLine = keyName + "=" + ValueText(ctx, value);
     const SectionSpan span = FindSection(text, sectionName);
 
@@ -138,11 +129,32 @@ void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key
         } else {
             newSection += keyLine;
         }
-        text = text.substr(0, span.start) + newSection + text.substr(span.end);
-    } else {
-        if (!text.empty() && (text.size() < 2 || text.compare(text.size() - 2, 2, kCrLf) != 0)) text += kCrLf;
-        text += "[" + sectionName + "]" + kCrLf + keyLine;
+        return text.substr(0, span.start) + newSection + text.substr(span.end);
     }
+    if (!text.empty() && (text.size() < 2 || text.compare(text.size() - 2, 2, kCrLf) != 0)) text += kCrLf;
+    return text + "[" + sectionName + "]" + kCrLf + keyLine;
+}
+
+} // namespace
+
+void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& value,
+                   const Variant& file) {
+    WriteIniValues(ctx, section, {{ToText(key, ctx.platform.locale), value}}, file);
+}
+
+void WriteIniValues(AgentContext& ctx, const Variant& section, const IniValues& values, const Variant& file) {
+    std::string text;
+    try {
+        text = ReadWholeText(ctx, file);
+    } catch (const AgentError& e) {
+        // Only a file that is not there starts from nothing. One that is there but cannot be read
+        // just now (held open by another program, a share that did not answer) would otherwise be
+        // replaced by these keys, and every other setting in it lost: the write fails instead
+        // and the file stays as it was.
+        if (e.Number() != err::kFileNotFound) throw;
+    }
+    const std::string sectionName = ToText(section, ctx.platform.locale);
+    for (const auto& [key, value] : values) text = WithIniValue(ctx, std::move(text), sectionName, key, value);
     WriteTextFile(ctx, file, text);
 }
 

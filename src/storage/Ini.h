@@ -1,5 +1,9 @@
 // Ini module: INI files read as whole texts, searched, and rewritten in full.
 #pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "common/Context.h"
 
 namespace orv {
@@ -13,6 +17,10 @@ Variant ReadIniValue(AgentContext& ctx, const Variant& section, const Variant& k
 // file that cannot be read fails the write (the read's error goes to the caller) and stays as it was.
 void WriteIniValue(AgentContext& ctx, const Variant& section, const Variant& key, const Variant& value,
                    const Variant& file);
+// Sets several keys of one section, in this order, as as many calls of WriteIniValue would, in one
+// rewrite: the file holds either its old text or the new one with every key set, never a part.
+using IniValues = std::vector<std::pair<std::string, Variant>>;
+void WriteIniValues(AgentContext& ctx, const Variant& section, const IniValues& values, const Variant& file);
 // The text after the first `startMarker` up to the next `endMarker` (or CR LF, or the end), letters
 // matched without regard to case; the empty value when `startMarker` does not occur.
 Variant TextBetween(const Variant& text, const Variant& startMarker, const Variant& endMarker);

@@ -30,14 +30,15 @@ std::optional<double> RevisionNumber(AgentContext& ctx, const Variant& revision,
     }
 }
 
-// Records the copied revision: the time first, then the revision in its shortest numeric form.
+// Records the copied revision: the time and the revision in its shortest numeric form, in one
+// rewrite, so that config.ini is never left with the time of an update whose revision it lacks.
 // The copy is already in place; if the configuration cannot be rewritten the next run copies
 // again, which is harmless, so the user is told and the launch goes on.
 bool RecordUpdate(AgentContext& ctx, double offered) {
     const std::string& config = ctx.settings.ConfigFilePath;
     try {
-        WriteIniValue(ctx, kSection, "FileLastUpdate", DateValue{ctx.platform.clock.Now()}, config);
-        WriteIniValue(ctx, kSection, "FileRevision", offered, config);
+        const IniValues record = {{"FileLastUpdate", DateValue{ctx.platform.clock.Now()}}, {"FileRevision", offered}};
+        WriteIniValues(ctx, kSection, record, config);
         return true;
     } catch (const AgentError& e) {
         ShowError(ctx, "The front-end was updated, but its new revision could not be recorded in " + config +

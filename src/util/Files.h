@@ -32,10 +32,27 @@ bool IsPlainFileName(const std::string& name);
 // Copies `source` over `destination`. The copy goes to a new temporary file beside the
 // destination (in the same folder, so that the replacement is a rename on one volume) that
 // replaces it only once complete, so a failure leaves the destination as it was. On failure
-// the user gets one "Whoops!" box and the result is false.
+// the user gets one "Whoops!" box that names the file that failed, and the result is false.
 bool CopyFile(AgentContext& ctx, const std::string& source, const std::string& destination);
 
 class TemporaryFile;
+
+// Removes the temporary files beside `target` that earlier runs of the agent left behind (killed,
+// or cut off by a power cut, while they wrote it) and that nobody has written for ten minutes;
+// every other file, and one that a program still holds open, stays. Every write does this
+// first, beside its own target.
+void RemoveStaleTemporaryFiles(AgentContext& ctx, const std::string& target);
+
+// A failed copy: the error, and the file it concerns (the source while it was read, the
+// destination while it was written).
+class CopyFailure : public AgentError {
+public:
+    CopyFailure(const AgentError& error, std::string file) : AgentError(error), file_(std::move(file)) {}
+    const std::string& File() const { return file_; }
+
+private:
+    std::string file_;
+};
 
 // A copy of `source` written to a new temporary file beside `destination`, that takes the
 // destination's name only when committed and is removed otherwise. Asked for its digest, it gives
@@ -43,10 +60,11 @@ class TemporaryFile;
 // someone could change between a check and a copy.
 class PendingCopy {
 public:
-    // The most a copy holds to take its digest: no file that a build names is anywhere near it.
+    // The most of a file that is hashed to check it: the largest file that a build names, the
+    // runtime's cabinet, is about half of it.
     static constexpr std::uint64_t kMaxDigestLength = std::uint64_t{64} * 1024 * 1024;
 
-    // Copies; throws AgentError on failure, leaving nothing behind.
+    // Copies; throws CopyFailure on failure, leaving nothing behind.
     PendingCopy(AgentContext& ctx, const std::string& source, const std::string& destination, bool digest);
     ~PendingCopy();
     PendingCopy(const PendingCopy&) = delete;
@@ -57,6 +75,7 @@ public:
     const std::optional<platform::Sha256Digest>& Digest() const { return digest_; }
     // Gives the copy the destination's name; throws AgentError on failure.
     void Commit();
+    const std::string& Destination() const { return destination_; }
 
 private:
     std::unique_ptr<TemporaryFile> temp_;
@@ -70,6 +89,16 @@ std::optional<PendingCopy> PrepareCopy(AgentContext& ctx, const std::string& sou
                                        bool digest);
 // Commits a pending copy; false after that same box.
 bool CommitCopy(AgentContext& ctx, PendingCopy& copy);
+// That box, for `e`, naming `file`: the one that could not be read or written.
+void ReportCopyFailure(AgentContext& ctx, const AgentError& e, const std::string& file);
+
+// The SHA-256 of the file at `path` as it is on the disk now; none for a file of more than
+// `maxBytes`, which is not read beyond them (not at all when its length says so). Throws
+// AgentError when it cannot be read.
+std::optional<platform::Sha256Digest> FileDigest(AgentContext& ctx, const std::string& path, std::uint64_t maxBytes);
+
+// The SHA-256 of the bytes held, as one text; throws AgentError when the system cannot give it.
+platform::Sha256Digest Sha256Of(platform::Hash& hash, const ByteBlocks& bytes);
 
 // A SHA-256 written as 64 hexadecimal digits, in either case; none for anything else.
 std::optional<platform::Sha256Digest> ParseSha256(const std::string& text);

@@ -186,7 +186,7 @@ std::int32_t FakeProfile::GetPrivateProfileInt(const std::string& section, const
 bool FakeProfile::FindNormalFile(const std::string& name) {
     calls.push_back("FindNormalFile " + name);
     if (name.find('|') != std::string::npos || name.find('"') != std::string::npos)
-        throw AgentError(52, "Bad file name or number");
+        throw AgentError::BadFileNameOrNumber();
     return files_.HasFile(name);
 }
 
@@ -258,12 +258,14 @@ public:
     std::size_t Read(std::uint8_t* buffer, std::size_t count) override {
         fs_.readSizes.push_back(count);
         const std::size_t n = std::min(count, data_.size() - pos_);
-        if (fs_.readBudget && pos_ + n > *fs_.readBudget) throw AgentError(57, "Device I/O error");
+        if (fs_.readBudget && pos_ + n > *fs_.readBudget) throw AgentError(err::kDeviceIoError, "Device I/O error");
         std::memcpy(buffer, data_.data() + pos_, n);
         pos_ += n;
         return n;
     }
-    void Write(const std::uint8_t*, std::size_t) override { throw AgentError(75, "Path/File access error"); }
+    void Write(const std::uint8_t*, std::size_t) override {
+        throw AgentError(err::kPathFileAccess, "Path/File access error");
+    }
     void Close() override {}
 
 private:
@@ -276,7 +278,9 @@ class FakeWriteFile : public platform::File {
 public:
     FakeWriteFile(FakeFileSystem& fs, std::string key) : fs_(fs), key_(std::move(key)) {}
     std::uint64_t Length() override { return Data().size(); }
-    std::size_t Read(std::uint8_t*, std::size_t) override { throw AgentError(75, "Path/File access error"); }
+    std::size_t Read(std::uint8_t*, std::size_t) override {
+        throw AgentError(err::kPathFileAccess, "Path/File access error");
+    }
     void Write(const std::uint8_t* data, std::size_t count) override {
         fs_.writeSizes.push_back(count);
         std::size_t n = count;
@@ -288,10 +292,10 @@ public:
         auto& d = Data();
         d.insert(d.end(), data, data + n);
         fs_.bytesWritten += n;
-        if (full) throw AgentError(61, "Disk full");
+        if (full) throw AgentError(err::kDiskFull, "Disk full");
     }
     void Close() override {
-        if (fs_.failClose) throw AgentError(61, "Disk full");
+        if (fs_.failClose) throw AgentError(err::kDiskFull, "Disk full");
     }
 
 private:
@@ -339,6 +343,10 @@ void FakeFileSystem::SetReadOnly(const std::string& path, bool readOnly) {
     files.at(NormalizePath(path)).readOnly = readOnly;
 }
 
+void FakeFileSystem::SetAge(const std::string& path, std::int64_t seconds) {
+    files.at(NormalizePath(path)).ageSeconds = seconds;
+}
+
 bool FakeFileSystem::FileExists(const std::string& path) { return HasFile(path); }
 
 std::string FakeFileSystem::FullPathName(const std::string& path) {
@@ -377,7 +385,7 @@ std::string FakeFileSystem::ReadAllText(const std::string& path, std::uint64_t m
     const std::string n = NormalizePath(path);
     if (!files.count(n)) throw AgentError(folders.count(ParentFolder(path)) ? 53 : 76,
                                            folders.count(ParentFolder(path)) ? "File not found" : "Path not found");
-    if (failRead.count(n)) throw AgentError(70, "Permission denied");
+    if (failRead.count(n)) throw AgentError(err::kPermissionDenied, "Permission denied");
     if (files.at(n).data.size() > maxBytes) throw AgentError::FileTooLarge(maxBytes);
     return Content(path);
 }
@@ -386,22 +394,22 @@ std::unique_ptr<platform::File> FakeFileSystem::OpenRead(const std::string& path
     if (onOpenRead) onOpenRead(path);
     const std::string n = NormalizePath(path);
     if (!files.count(n)) {
-        if (folders.count(n)) throw AgentError(75, "Path/File access error");
-        if (!folders.count(ParentFolder(path))) throw AgentError(76, "Path not found");
-        throw AgentError(53, "File not found");
+        if (folders.count(n)) throw AgentError(err::kPathFileAccess, "Path/File access error");
+        if (!folders.count(ParentFolder(path))) throw AgentError(err::kPathNotFound, "Path not found");
+        throw AgentError(err::kFileNotFound, "File not found");
     }
-    if (failRead.count(n)) throw AgentError(70, "Permission denied");
+    if (failRead.count(n)) throw AgentError(err::kPermissionDenied, "Permission denied");
     journal_.push_back("read " + path);
     return std::make_unique<FakeReadFile>(*this, files.at(n).data);
 }
 
 std::unique_ptr<platform::File> FakeFileSystem::CreateNew(const std::string& path, platform::Durability durability) {
     const std::string n = NormalizePath(path);
-    if (!folders.count(ParentFolder(path))) throw AgentError(76, "Path not found");
-    if (folders.count(n) || failCreate.count(n)) throw AgentError(70, "Permission denied");
+    if (!folders.count(ParentFolder(path))) throw AgentError(err::kPathNotFound, "Path not found");
+    if (folders.count(n) || failCreate.count(n)) throw AgentError(err::kPermissionDenied, "Permission denied");
     for (const auto& target : failCreateBeside)
-        if (n.rfind(target + ".", 0) == 0) throw AgentError(70, "Permission denied");
-    if (files.count(n)) throw AgentError(58, "File already exists");
+        if (n.rfind(target + ".", 0) == 0) throw AgentError(err::kPermissionDenied, "Permission denied");
+    if (files.count(n)) throw AgentError(err::kFileAlreadyExists, "File already exists");
     files[n] = Entry{path, {}, false};
     journal_.push_back(std::string(durability == platform::Durability::Flushed ? "create " : "create cached ") + path);
     return std::make_unique<FakeWriteFile>(*this, n);
@@ -409,10 +417,10 @@ std::unique_ptr<platform::File> FakeFileSystem::CreateNew(const std::string& pat
 
 void FakeFileSystem::ReplaceFile(const std::string& source, const std::string& destination) {
     const std::string s = NormalizePath(source), d = NormalizePath(destination);
-    if (!files.count(s)) throw AgentError(53, "File not found");
-    if (failReplace.count(d) || folders.count(d)) throw AgentError(70, "Permission denied");
+    if (!files.count(s)) throw AgentError(err::kFileNotFound, "File not found");
+    if (failReplace.count(d) || folders.count(d)) throw AgentError(err::kPermissionDenied, "Permission denied");
     auto it = files.find(d);
-    if (it != files.end() && it->second.readOnly) throw AgentError(70, "Permission denied");
+    if (it != files.end() && it->second.readOnly) throw AgentError(err::kPermissionDenied, "Permission denied");
     Entry moved = files.at(s);
     moved.name = it != files.end() ? it->second.name : destination;
     files.erase(s);
@@ -422,6 +430,15 @@ void FakeFileSystem::ReplaceFile(const std::string& source, const std::string& d
 
 void FakeFileSystem::RemoveFile(const std::string& path) noexcept {
     if (files.erase(NormalizePath(path))) journal_.push_back("remove " + path);
+}
+
+std::vector<platform::FoundFile> FakeFileSystem::FindFiles(const std::string& folder, const std::string& prefix) {
+    std::vector<platform::FoundFile> found;
+    const std::string start = NormalizePath(folder + "\\" + prefix);
+    for (const auto& [key, entry] : files)
+        if (key.rfind(start, 0) == 0 && ParentFolder(key) == NormalizePath(folder))
+            found.push_back({entry.name.substr(entry.name.find_last_of('\\') + 1), entry.ageSeconds});
+    return found;
 }
 
 // ---------------------------------------------------------------- clock
@@ -728,7 +745,7 @@ std::unique_ptr<platform::TransferControl> FakeTransferFactory::CreateTransferCo
 FakePlatform::FakePlatform(FakeLocale::Kind kind)
     : locale(kind),
       platform{registry, profile, shell, messageBox, windows, transfer, files, clock, locale, process, hash},
-      ctx(platform, RuntimeSource{"http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB", ""}) {
+      ctx(platform, RuntimeSource{"http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB", "", ""}) {
     files.AddFolder(files.windowsFolder);
     files.AddFolder(shell.systemDirectory);
     files.AddFolder(shell.wow64Directory);

@@ -158,6 +158,8 @@ public:
     // Every file path that exists (as given when created), for checks that nothing was left behind.
     std::vector<std::string> AllFiles() const;
     void SetReadOnly(const std::string& path, bool readOnly = true);
+    // How long ago the file was last written, as FindFiles reports it (files are new otherwise).
+    void SetAge(const std::string& path, std::int64_t seconds);
 
     bool FileExists(const std::string& path) override;
     // "/" read as "\\", "." and ".." resolved and doubled separators folded, as Windows does.
@@ -168,6 +170,7 @@ public:
     std::unique_ptr<platform::File> CreateNew(const std::string& path, platform::Durability durability) override;
     void ReplaceFile(const std::string& source, const std::string& destination) override;
     void RemoveFile(const std::string& path) noexcept override;
+    std::vector<platform::FoundFile> FindFiles(const std::string& folder, const std::string& prefix) override;
 
     std::string windowsFolder = "C:\\WINDOWS";
     // Fault injection. A write that would take the bytes written (over all files) past this
@@ -193,6 +196,7 @@ public:
         std::string name;  // as first given
         std::vector<std::uint8_t> data;
         bool readOnly = false;
+        std::int64_t ageSeconds = 0;
     };
     std::map<std::string, Entry> files;
     std::set<std::string> folders;
@@ -234,11 +238,14 @@ public:
     explicit FakeProcess(Journal& journal) : journal_(journal) {}
     std::string ApplicationFolder() override { return applicationFolder; }
     std::uint32_t ProcessId() override { return processId; }
+    platform::Elevation ProcessElevation() override { return elevation; }
     // The queued numbers first, then a sequence of its own.
     std::uint32_t RandomNumber() override;
     void EndNow(std::uint32_t exitCode) override;
     std::string applicationFolder = "C:\\Apps\\Orvastell";
     std::uint32_t processId = 4242;
+    // A user's run where the elevation prompt is on.
+    platform::Elevation elevation{platform::TokenElevation::Limited, false};
     std::deque<std::uint32_t> randomNumbers;
     std::uint32_t nextRandom = 0x5eed0001;
     bool ended = false;

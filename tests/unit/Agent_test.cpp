@@ -21,6 +21,25 @@ bool RunAgent(FakePlatform& p) {
     return false;
 }
 
+// Every run first clears away the stale temporary files that killed runs left beside the files it
+// keeps (the front-end, config.ini, the cabinet), whether or not it writes any of them; a young one
+// may still be written by another run and stays, as does everything else.
+TEST(Agent, EveryRunRemovesTheStaleLeftoversOfKilledRunsBesideItsFiles) {
+    FakePlatform p;
+    Install(p);
+    p.files.AddFile(kConfig, ConfigText("1"));
+    const std::string left[] = {TemporaryOf(kFrontEnd, 90), TemporaryOf(kConfig, 91), TemporaryOf(kCab, 92)};
+    const std::string kept[] = {TemporaryOf(kFrontEnd, 93), kFolder + "\\ORV.mde.bak"};
+    for (const std::string& path : left) p.files.AddFile(path, "left");
+    for (const std::string& path : kept) p.files.AddFile(path, "kept");
+    for (const std::string& path : left) p.files.SetAge(path, 24 * 3600);
+    p.files.SetAge(kept[1], 24 * 3600);
+    EXPECT_TRUE(RunAgent(p));
+    for (const std::string& path : left) EXPECT_FALSE(p.files.HasFile(path)) << path;
+    for (const std::string& path : kept) EXPECT_TRUE(p.files.HasFile(path)) << path;
+    EXPECT_EQ(p.files.bytesWritten, 0u);
+}
+
 TEST(Agent, CurrentAccessLaunchesAndOldOrMissingAccessAsksTheMatchingQuestion) {
     struct Case {
         const char* curVer;       // nullptr: no CurVer key at all
@@ -84,6 +103,80 @@ TEST(Agent, AFailedProvisioningIsReportedFirstAndTheCheckGoesOn) {
     EXPECT_NE(p.messageBox.shown[0].text.find("The file was not copied successfully."), std::string::npos);
     EXPECT_EQ(p.messageBox.shown[p.messageBox.shown.size() - 2].text, kNoAccessQuestion);
     EXPECT_EQ(p.messageBox.shown.back().title, "Can not continue");
+}
+
+// Only a run whose token was raised by elevation is the administrator's: it provisions the control
+// and ends, starting nothing that a user could have written (no update, no download, no launch).
+// Every other run (a standard user's, or a token that was never split, an administrator's
+// included) goes on as usual.
+TEST(Agent, ARunRaisedByElevationProvisionsTheControlAndEndsAndEveryOtherRunGoesOn) {
+    using platform::TokenElevation;
+    const std::string tail = " installed. Start Orvastell again without administrator rights to use it.";
+    const std::string installed = "The Internet Transfer control is" + tail;
+    const std::string notInstalled = "The Internet Transfer control is not" + tail;
+    enum class Control { InPlace, InUpdates, Nowhere };
+    struct Case {
+        const char* what;
+        platform::Elevation elevation;
+        Control control;
+        const std::string* box;  // the elevated run's one box (after any copy report); nullptr: a usual run
+        bool registers = true;   // regsvr32 can be started
+    };
+    const Case cases[] = {
+        {"an administrator who said yes to the prompt", {TokenElevation::Full, true}, Control::InUpdates, &installed},
+        {"the same, with the control in place", {TokenElevation::Full, true}, Control::InPlace, &installed},
+        {"the same, with no control to copy", {TokenElevation::Full, true}, Control::Nowhere, &notInstalled},
+        {"the same, with no regsvr32 to register it", {TokenElevation::Full, true}, Control::InUpdates, &notInstalled,
+         false},
+        {"a standard user", {TokenElevation::Limited, false}, Control::InUpdates, nullptr},
+        {"a token never split, an administrator's", {TokenElevation::Default, true}, Control::InUpdates, nullptr},
+        {"a token never split, a user's", {TokenElevation::Default, false}, Control::InUpdates, nullptr},
+    };
+    const std::string systemControl = "C:\\WINDOWS\\SysWOW64\\MSINET.OCX";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        Install(p);
+        OfferUpdate(p, "1", "2");
+        if (c.control != Control::InPlace) p.files.RemoveFile(systemControl);
+        if (c.control == Control::InUpdates) {
+            p.files.AddFile(kFolder + "\\updates\\MSINET.OCX", "control to copy");
+            p.files.AddFile(kFolder + "\\updates\\MSINET.oca", "companion");
+        }
+        if (!c.registers) p.shell.startProcessError = AgentError(53, "regsvr32 could not be started.");
+        p.process.elevation = c.elevation;
+        const bool ended = RunAgent(p);
+        // Copied and registered where it was missing, whoever runs.
+        EXPECT_EQ(p.shell.started.size(), c.control == Control::InUpdates && c.registers ? 1u : 0u);
+        if (c.control == Control::InUpdates) {
+            EXPECT_EQ(p.files.Content(systemControl), "control to copy");
+        }
+        if (!c.box) {
+            EXPECT_TRUE(ended);
+            EXPECT_EQ(p.process.exitCode, 0u);
+            EXPECT_TRUE(p.messageBox.shown.empty());
+            EXPECT_EQ(p.files.Content(kFrontEnd), "new front-end");
+            ASSERT_EQ(p.shell.executed.size(), 1u);
+            EXPECT_EQ(p.shell.executed[0].file, kFrontEnd);
+            continue;
+        }
+        // After the report of what failed, if anything did.
+        ExpectLastBox(p, c.box == &notInstalled ? 2 : 1, *c.box, "Orvastell");
+        if (!p.messageBox.shown.empty()) {
+            EXPECT_EQ(p.messageBox.shown.back().style, 64);
+        }
+        // Not installed: the run ends as one that an error ended.
+        EXPECT_EQ(ended, c.box == &notInstalled);
+        if (ended) {
+            EXPECT_EQ(p.process.exitCode, 1u);
+        }
+        EXPECT_EQ(p.files.Content(kFrontEnd), "old front-end");
+        EXPECT_EQ(p.files.Content(kConfig), ConfigText("1"));
+        EXPECT_TRUE(p.shell.executed.empty());
+        EXPECT_EQ(p.registry.queries, 0);  // not even Access was looked for
+        EXPECT_EQ(Journaled(p, "transfer prepared"), 0);
+        EXPECT_EQ(p.windows.downloadWindowsCreated + p.windows.updateWindowsCreated, 0);
+    }
 }
 
 TEST(Agent, AVersionThatIsNoNumberEndsTheRunBeforeAnyQuestion) {

@@ -1,3 +1,4 @@
+#include <functional>
 #include <limits>
 #include <variant>
 
@@ -100,6 +101,69 @@ TEST(RuntimeDownload, InstallOpensThePackageOnlyWhenItExistsAndReportsWhatItCoul
                       "operation.");
     EXPECT_EQ(refused.process.exitCode, 1u);
     EXPECT_FALSE(refused.windows.OpenWindows());
+}
+
+// The installer reads the cabinet and the package from the disk: where the build names them, they
+// are checked there, right before the package is opened, and not in the agent's memory.
+TEST(RuntimeDownload, TheInstallerGetsOnlyTheFilesTheBuildNamesAsTheyAreOnTheDisk) {
+    struct Case {
+        const char* what;
+        bool named;  // the build names both files' SHA-256s
+        std::function<void(FakePlatform&)> arrange;
+        std::string problem;  // what the one box says; empty: the package is opened
+    };
+    const auto notNamed = [](const std::string& file) {
+        return "The file " + file + " is not the one this program was built to install, so nothing was installed.";
+    };
+    // Another program changes the cabinet after its save, before it is read again.
+    const auto changeCabinet = [](FakePlatform& p) {
+        p.files.onOpenRead = [&p](const std::string& path) {
+            if (path == kCab) p.files.AddFile(kCab, "another cabinet");
+        };
+    };
+    const auto plantPackage = [](FakePlatform& p) { p.files.AddFile(kMsi, "a planted package"); };
+    const Case cases[] = {
+        {"both as named", true, {}, ""},
+        {"the cabinet changed after its save", true, changeCabinet, notNamed(kCab)},
+        {"a planted package", true, plantPackage, notNamed(kMsi)},
+        {"a package that cannot be read", true, [](FakePlatform& p) { p.files.failRead.insert(fakes::NormalizePath(kMsi)); },
+         "The file " + kMsi + " could not be checked: Permission denied"},
+        {"the cabinet changed, in a build that names nothing", false, changeCabinet, ""},
+        {"a planted package, in a build that names nothing", false, plantPackage, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakePlatform p;
+        Prepare(p);
+        RuntimeSource source{p.ctx.runtime.url, "", ""};
+        if (c.named) {
+            source.sha256 = fakes::HexOf(p.hash.Sha256Of(p.transfer.body));
+            source.packageSha256 = fakes::HexOf(p.hash.Sha256Of(Bytes(p.files.Content(kMsi))));
+        }
+        if (c.arrange) c.arrange(p);
+        AgentContext ctx(p.platform, source);
+        LoadSettings(ctx);
+        DownloadAccessRuntime(ctx);
+        bool ended = false;
+        try {
+            Pump(p);
+        } catch (const fakes::ProcessEnded&) {
+            ended = true;
+        }
+        // The download itself passed its checks and was saved.
+        EXPECT_EQ(Journaled(p, "replace " + kCab), 1);
+        EXPECT_FALSE(p.windows.OpenWindows());
+        if (c.problem.empty()) {
+            EXPECT_TRUE(p.messageBox.shown.empty());
+            EXPECT_EQ(Journaled(p, "shell open " + kMsi), 1);
+            EXPECT_FALSE(ended);
+            continue;
+        }
+        ExpectLastBox(p, 1, kProblem + c.problem);
+        EXPECT_TRUE(p.shell.executed.empty());
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(p.process.exitCode, 1u);
+    }
 }
 
 TEST(RuntimeDownload, FlagsOffKeepTheWindowAndSkipTheInstaller) {
@@ -372,6 +436,36 @@ TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
     }
 }
 
+// A download that fails after a tick during its read-out: its buffer is emptied before the box, but
+// the timer still ticks while the box is up. The window behind it keeps what the last tick of the
+// download showed, instead of an amount and a rate measured from that buffer down to nothing.
+TEST(DownloadTimer, TheWindowBehindTheFailureBoxKeepsTheLastFiguresOfTheDownload) {
+    FakePlatform p;
+    Prepare(p, 256 * 5000);
+    p.transfer.contentLength = 256 * 5000 + 1;  // one byte short: refused once read out
+    bool ticked = false;
+    p.windows.onDoEvents = [&](int) {
+        if (ticked || p.transfer.control->chunkSizes.size() != 4100) return;
+        ticked = true;
+        p.clock.secondsQueue = {43202.0f, 43202.0f};
+        Window(p).OnTick();
+    };
+    std::vector<std::string> behindTheBox;
+    p.messageBox.onShow = [&](const fakes::FakeMessageBox::Box&) {
+        for (const float at : {43203.0f, 43204.0f}) {
+            p.clock.secondsQueue = {at, at};
+            Window(p).OnTick();
+            const auto& view = *p.windows.downloadWindow;
+            behindTheBox.push_back(view.amount + " | " + view.timeLeft);
+        }
+    };
+    Download(p);
+    ASSERT_TRUE(ticked);
+    ASSERT_EQ(p.messageBox.shown.size(), 1u);
+    const std::string during = "1,025.00 KB @ 512.50 KB/s | Time left: 1min 5secs";
+    EXPECT_EQ(behindTheBox, std::vector<std::string>(2, during));
+}
+
 // ---------------------------------------------------------------- failed transfers
 
 TEST(DownloadFailure, AFailedTransferIsNeitherSavedNorInstalledAndSaysWhatFailed) {
@@ -497,7 +591,7 @@ TEST(DownloadFailure, OnlyTheFileWhoseChecksumTheBuildNamesIsSavedAndInstalled) 
         p.files.AddFile(kCab, "earlier download");
         const std::string good = fakes::HexOf(p.hash.Sha256Of(p.transfer.body));
         if (c.arrange) c.arrange(p);
-        AgentContext ctx(p.platform, RuntimeSource{p.ctx.runtime.url, c.expected(good)});
+        AgentContext ctx(p.platform, RuntimeSource{p.ctx.runtime.url, c.expected(good), ""});
         LoadSettings(ctx);
         DownloadAccessRuntime(ctx);
         Pump(p);

@@ -40,6 +40,9 @@ public:
     }
     void ReplaceFile(const std::string& from, const std::string& to) override { inner_.ReplaceFile(from, to); }
     void RemoveFile(const std::string& path) noexcept override { inner_.RemoveFile(path); }
+    std::vector<platform::FoundFile> FindFiles(const std::string& folder, const std::string& prefix) override {
+        return inner_.FindFiles(folder, prefix);
+    }
 
 private:
     struct CutFile : platform::File {
@@ -69,6 +72,7 @@ struct Fault {
     std::function<void(FakeFileSystem&)> arrange;
     AgentError error;
     std::optional<std::uint64_t> shareEndsAt = {};  // the new file on the share ends early there
+    bool onSource = false;                          // the fault is the source's (else the destination's)
 };
 
 // Runs `run` on the agent with the fault in place.
@@ -118,8 +122,8 @@ std::vector<Fault> CopyFaults(std::size_t size, const std::string& destination) 
     for (const std::uint64_t at : BoundaryPositions(size)) {
         faults.push_back(DiskFullAfter(at));
         faults.push_back({"share gone after " + std::to_string(at), [at](FakeFileSystem& fs) { fs.readBudget = at; },
-                          kIoError});
-        faults.push_back({"share ends early after " + std::to_string(at), nullptr, kPastEnd, at});
+                          kIoError, std::nullopt, true});
+        faults.push_back({"share ends early after " + std::to_string(at), nullptr, kPastEnd, at, true});
     }
     return faults;
 }
@@ -137,7 +141,7 @@ TEST(FaultInjection, ACopyThatFailsAtAnyStepLeavesTheOldFileAndNothingElse) {
             if (hadDestination) p.files.AddFile(kFrontEnd, old);
             WithFault(p, f, [](AgentContext& ctx) { EXPECT_FALSE(CopyFile(ctx, kNewFile, kFrontEnd)); });
             ExpectNoTemporaryFiles(p);
-            ExpectLastBox(p, 1, kCopyFailed + f.error.Description());
+            ExpectLastBox(p, 1, CopyFailed(f.error.Description(), f.onSource ? kNewFile : kFrontEnd));
             ExpectFile(p, kFrontEnd, hadDestination ? std::optional(old) : std::nullopt);
             ExpectFile(p, kNewFile, Pattern(size));
         }
@@ -182,7 +186,6 @@ TEST(FaultInjection, AnIniRewriteThatFailsAtAnyStepKeepsTheOldFile) {
 // ---------------------------------------------------------------- the update, through the whole run
 
 constexpr std::size_t kNewFrontEndSize = 2 * kBlock + 300;
-const std::string kAfterFirstRewrite = ConfigText("1") + kStamp;
 const std::string kAfterUpdate = ConfigText("2") + kStamp;
 
 // Access 2003 in place, the product installed with an old front-end, and a newer one on the share.
@@ -208,7 +211,7 @@ TEST(FaultInjection, AFrontEndCopyThatFailsAtAnyStepStillOpensTheOldFrontEnd) {
         ArrangeUpdate(p);
         WithFault(p, f, [&p](AgentContext& ctx) { RunToLaunch(p, ctx); });
         ExpectNoTemporaryFiles(p);
-        ExpectLastBox(p, 1, kCopyFailed + f.error.Description());
+        ExpectLastBox(p, 1, CopyFailed(f.error.Description(), f.onSource ? kNewFile : kFrontEnd));
         ExpectFile(p, kFrontEnd, "old front-end");
         ExpectFile(p, kConfig, ConfigText("1"));  // so the next run tries again
     }
@@ -222,11 +225,10 @@ TEST(FaultInjection, ARecordOfTheUpdateThatFailsAtAnyStepNeverLeavesAHalfWritten
         {Locked(kConfig), ConfigText("1")},
         {CreateFails(kConfig), ConfigText("1")},
     };
-    // The disk fills up at every byte of the two rewrites, after the copy has gone through: the
-    // time is recorded first, the revision last, each whole or not at all.
-    for (std::uint64_t at = 0; at < kAfterFirstRewrite.size() + kAfterUpdate.size(); ++at)
-        cases.push_back({DiskFullAfter(kNewFrontEndSize + at),
-                         at < kAfterFirstRewrite.size() ? ConfigText("1") : kAfterFirstRewrite});
+    // The disk fills up at every byte of the rewrite, after the copy has gone through: the time
+    // and the revision are recorded together or not at all.
+    for (std::uint64_t at = 0; at < kAfterUpdate.size(); ++at)
+        cases.push_back({DiskFullAfter(kNewFrontEndSize + at), ConfigText("1")});
     for (const auto& [fault, configAfter] : cases) {
         SCOPED_TRACE(fault.name);
         FakePlatform p;

@@ -157,7 +157,56 @@ TEST(Files, AMissingSourceIsReportedOnceAndCreatesNothing) {
     EXPECT_FALSE(CopyFile(p.ctx, kSource, kFrontEnd));
     EXPECT_EQ(p.files.AllFiles(), before);
     ExpectNoTemporaryFiles(p);
-    ExpectLastBox(p, 1, kCopyFailed + "File not found");
+    ExpectLastBox(p, 1, CopyFailed("File not found", kSource));
+}
+
+// What a killed run left beside the file it was writing is removed by the next write of that file,
+// once it has not been written for ten minutes; nothing else in the folder is touched, however
+// much it looks like it.
+TEST(Files, AWriteRemovesOnlyTheStaleTemporaryFilesOfItsOwnTarget) {
+    const std::int64_t old = 3600;
+    struct Case {
+        const char* name;
+        std::int64_t age;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"ORV.mde.4242-0badf00d.orvtmp", old, true},
+        {"orv.MDE.17-deadbeef.orvtmp", old, true},  // the target's name in another case
+        {"ORV.mde.17-00000000.orvtmp", 600, true},
+        {"ORV.mde.17-00000001.orvtmp", 599, false},  // still young: perhaps still being written
+        {"ORV.mde.17-00000002.orvtmp", -30, false},  // written "in the future" (a clock put back)
+        {"ORV.mde.orvtmp", old, false},
+        {"ORV.mde.bak", old, false},
+        {"ORV.mde.17-0BADF00D.orvtmp", old, false},
+        {"ORV.mde.17-0badf00.orvtmp", old, false},
+        {"ORV.mde.17-0badf00d1.orvtmp", old, false},
+        {"ORV.mde.017-0badf00d.orvtmp", old, false},
+        {"ORV.mde.-0badf00d.orvtmp", old, false},
+        {"ORV.mde.1x-0badf00d.orvtmp", old, false},
+        {"ORV.mde.12345678901-0badf00d.orvtmp", old, false},
+        {"ORV.mde.17-0badf00d.orvtmp.txt", old, false},
+        {"ORV.mde.17-0badf00d.ORVTMP", old, false},
+        {"ORV.mde17-0badf00d.orvtmp", old, false},
+        {"ORV.mdb.17-0badf00d.orvtmp", old, false},  // another file's
+        {"sub\\ORV.mde.17-0badf00d.orvtmp", old, false},
+    };
+    for (const bool copy : {true, false}) {
+        SCOPED_TRACE(copy ? "copy" : "rewrite");
+        FakePlatform p;
+        p.files.AddFile(kNewFile, "new front-end");
+        for (const Case& c : cases) {
+            p.files.AddFile(kFolder + "\\" + c.name, c.name);
+            p.files.SetAge(kFolder + "\\" + c.name, c.age);
+        }
+        if (copy) {
+            EXPECT_TRUE(CopyFile(p.ctx, kNewFile, kFrontEnd));
+        } else {
+            WriteFileReplacing(p.ctx, kFrontEnd, reinterpret_cast<const std::uint8_t*>("x"), 1);
+        }
+        for (const Case& c : cases) EXPECT_EQ(p.files.HasFile(kFolder + "\\" + c.name), !c.removed) << c.name;
+        EXPECT_FALSE(p.files.HasFile(TemporaryOf(kFrontEnd)));
+    }
 }
 
 // A file system whose source is 2 GiB and more, without holding it: reads hand out zeros and
@@ -197,6 +246,7 @@ public:
     }
     void ReplaceFile(const std::string&, const std::string& destination) override { replaced = destination; }
     void RemoveFile(const std::string&) noexcept override {}
+    std::vector<platform::FoundFile> FindFiles(const std::string&, const std::string&) override { return {}; }
     std::uint64_t written = 0;
     std::size_t lastWrite = 0;
     std::string replaced;

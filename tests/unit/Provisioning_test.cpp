@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "download/Internet.h"
 #include "fakes/Fakes.h"
+#include "util/Files.h"
 
 namespace orv {
 namespace {
@@ -149,23 +150,32 @@ TEST(Provisioning, WithChecksumsOnlyTheNamedControlAndCompanionAreInstalled) {
         const char* what;
         std::function<void(FakePlatform&)> arrange;  // after the right files are in place
         const char* notNamed;                        // the file the box names; nullptr: installed
+        bool written;  // whether anything was written (into the system folder) before the refusal
     };
     const Case cases[] = {
-        {"both as named", {}, nullptr},
+        {"both as named", {}, nullptr, true},
+        // Checked where they are: a file that is not the named one costs no write at all.
         {"the control changed",
-         [](FakePlatform& p) { p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl + "!"); }, "MSINET.OCX"},
+         [](FakePlatform& p) { p.files.AddFile(kUpdates + "\\MSINET.OCX", kControl + "!"); }, "MSINET.OCX", false},
         {"the companion changed",
-         [](FakePlatform& p) { p.files.AddFile(kUpdates + "\\MSINET.oca", "another companion"); }, "MSINET.oca"},
-        // Only the bytes that the copy writes are checked: a control swapped in after its first
-        // reading is not the one installed, and no second reading may install another.
-        {"the control swapped after the first open",
+         [](FakePlatform& p) { p.files.AddFile(kUpdates + "\\MSINET.oca", "another companion"); }, "MSINET.oca",
+         false},
+        {"a control far too large to be the named one",
+         [](FakePlatform& p) {
+             p.files.AddFile(kUpdates + "\\MSINET.OCX",
+                             std::vector<std::uint8_t>(PendingCopy::kMaxDigestLength + 1, 0x4d));
+         },
+         "MSINET.OCX", false},
+        // The bytes that the copy writes are checked again: a control swapped in after its check
+        // is not the one installed.
+        {"the control swapped between its check and its copy",
          [](FakePlatform& p) {
              p.files.onOpenRead = [&p, opens = 0](const std::string& path) mutable {
                  if (path == kUpdates + "\\MSINET.OCX" && ++opens == 2)
                      p.files.AddFile(path, "a control of someone else's");
              };
          },
-         nullptr},
+         "MSINET.OCX", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,8 +197,10 @@ TEST(Provisioning, WithChecksumsOnlyTheNamedControlAndCompanionAreInstalled) {
             continue;
         }
         // One box, nothing in the system folder, nothing registered: as after a failed copy.
+        EXPECT_EQ(p.files.bytesWritten > 0, c.written);
         EXPECT_TRUE(Returned(result, false));
         EXPECT_EQ(Effects(p), (std::vector<std::string>{"box Whoops!"}));
+        ASSERT_EQ(p.messageBox.shown.size(), 1u);
         EXPECT_EQ(p.messageBox.shown[0].text, "A problem has occured:\r\nThe file " + kUpdates + "\\" + c.notNamed +
                                                   " is not the one this program was built to install, so nothing was "
                                                   "installed.");

@@ -30,7 +30,10 @@ inline const std::string kMsi = kFolder + "\\runtime\\ACCESSRT.MSI";
 inline const std::string kCurVer = "Access.Database\\CurVer";
 inline const std::string kInstallKey = "Software\\Quenlark\\Orvastell";
 inline const std::string kProblem = "A problem has occured:\r\n";
-inline const std::string kCopyFailed = kProblem + "The file was not copied successfully.\r\n\r\n";
+// The box of a failed copy: why, and the file that failed.
+inline std::string CopyFailed(const std::string& why, const std::string& file) {
+    return kProblem + "The file was not copied successfully.\r\n\r\n" + why + ": " + file;
+}
 inline const std::string kStamp = "\r\nFileLastUpdate=12/9/2025 12:00:00 PM";  // the fake clock's time
 
 // The name of the n-th temporary file a fake platform makes (the fake's process id and its

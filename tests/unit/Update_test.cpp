@@ -188,7 +188,7 @@ TEST(Update, AFailedCopyOrRecordIsShownWithTheWindowUpAndTriedAgainNextRun) {
         kProblem + "The front-end was updated, but its new revision could not be recorded in " + kConfig + ".\r\n\r\n";
     const Case cases[] = {
         {"front-end held open", [](FakePlatform& p, bool on) { p.files.SetReadOnly(kFrontEnd, on); },
-         kCopyFailed + "Permission denied", "old front-end"},
+         CopyFailed("Permission denied", kFrontEnd), "old front-end"},
         {"config.ini read-only", [](FakePlatform& p, bool on) { p.files.SetReadOnly(kConfig, on); },
          notRecorded + "Permission denied", "new front-end"},
         // Read when the update was decided, then held open without read sharing by another

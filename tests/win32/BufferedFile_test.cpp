@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Win32Harness.h"
-#include "platform/win32/Win32FileSystem.h"
+#include "win32/Win32FileSystem.h"
 #include "util/Files.h"
 
 namespace orv {

@@ -2,7 +2,9 @@
 // profile functions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "Win32Harness.h"
 #include "storage/RegistryEdit.h"
@@ -78,6 +80,61 @@ TEST(Win32Files, CopyFileCopiesEveryByteOverALargerDestination) {
     EXPECT_TRUE(p.messageBox.shown.empty());
 }
 
+// Sets a file's last write time `seconds` ago.
+void AgeFile(const std::string& path, std::int64_t seconds) {
+    HANDLE file = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER t{};
+    t.LowPart = now.dwLowDateTime;
+    t.HighPart = now.dwHighDateTime;
+    t.QuadPart -= static_cast<std::uint64_t>(seconds) * 10'000'000;
+    const FILETIME then{t.LowPart, t.HighPart};
+    EXPECT_TRUE(::SetFileTime(file, nullptr, nullptr, &then));
+    ::CloseHandle(file);
+}
+
+// A search finds the files that begin with the prefix, in either case, with the time since each
+// was written; and the temporary file a killed run left beside a target goes with the next copy
+// to it once it is old, but not while a program still holds it open.
+TEST(Win32Files, StaleTemporaryFilesGoWithTheNextWriteUnlessTheyAreOpen) {
+    Win32Platform p;
+    ScratchFolder dir;
+    WriteBytes(dir / "ORV.mde.77-0badf00d.orvtmp", "left by a killed run");
+    WriteBytes(dir / "orv.mde.bak", "the user's");
+    ASSERT_TRUE(::CreateDirectoryA((dir / "ORV.mde.dir").c_str(), nullptr));
+    WriteBytes(dir / "other.txt", "x");
+    AgeFile(dir / "ORV.mde.77-0badf00d.orvtmp", 1200);
+    AgeFile(dir / "orv.mde.bak", 1200);
+    std::vector<std::string> names;
+    for (const platform::FoundFile& f : p.files.FindFiles(dir.Path(), "ORV.mde.")) {
+        names.push_back(f.name);
+        EXPECT_GE(f.ageSeconds, 1195) << f.name;
+        EXPECT_LE(f.ageSeconds, 1300) << f.name;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"ORV.mde.77-0badf00d.orvtmp", "orv.mde.bak"}));
+    EXPECT_TRUE(p.files.FindFiles(dir / "missing", "ORV.mde.").empty());
+
+    WriteBytes(dir / "new.mde", "new front-end");
+    // Held open as the agent holds the file it writes: the next run's copy leaves it.
+    HANDLE held = ::CreateFileA((dir / "ORV.mde.77-0badf00d.orvtmp").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CopyFile(p.ctx, dir / "new.mde", dir / "ORV.mde"));
+    EXPECT_TRUE(p.files.FileExists(dir / "ORV.mde.77-0badf00d.orvtmp"));
+    ::CloseHandle(held);
+    AgeFile(dir / "ORV.mde.77-0badf00d.orvtmp", 1200);
+    EXPECT_TRUE(CopyFile(p.ctx, dir / "new.mde", dir / "ORV.mde"));
+    EXPECT_FALSE(p.files.FileExists(dir / "ORV.mde.77-0badf00d.orvtmp"));
+    EXPECT_EQ(ReadBytes(dir / "orv.mde.bak"), "the user's");
+    EXPECT_EQ(ReadBytes(dir / "ORV.mde"), "new front-end");
+    EXPECT_EQ(TemporaryFiles(dir), 0);
+    EXPECT_TRUE(p.messageBox.shown.empty());
+}
+
 TEST(Win32Files, ANewFileIsNeverMadeOverOneThatIsThere) {
     Win32Platform p;
     ScratchFolder dir;
@@ -107,9 +164,9 @@ TEST(Win32Files, FailedCopiesReportTheCauseAndLeaveEverythingAsItWas) {
 
     ASSERT_EQ(p.messageBox.shown.size(), 3u);
     const std::string lead = "A problem has occured:\r\nThe file was not copied successfully.\r\n\r\n";
-    EXPECT_EQ(p.messageBox.shown[0].text, lead + "Permission denied");
-    EXPECT_EQ(p.messageBox.shown[1].text, lead + "Path not found");
-    EXPECT_EQ(p.messageBox.shown[2].text, lead + "File not found");
+    EXPECT_EQ(p.messageBox.shown[0].text, lead + "Permission denied: " + (dir / "locked.bin"));
+    EXPECT_EQ(p.messageBox.shown[1].text, lead + "Path not found: " + (dir / "no such folder\\dest.bin"));
+    EXPECT_EQ(p.messageBox.shown[2].text, lead + "File not found: " + (dir / "missing.bin"));
     EXPECT_EQ(p.messageBox.shown[0].title, "Whoops!");
 
     EXPECT_EQ(ReadBytes(dir / "locked.bin"), "old contents");

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Handles.h"
 
 namespace orv {
 namespace {
@@ -23,6 +23,8 @@ struct RecordingCloser {
     static Handle Invalid() noexcept { return -1; }
     bool operator()(Handle number) const noexcept {
         closed->numbers.push_back(number);
+        // As a system close does, it sets the thread's last error.
+        ::SetLastError(closed->refuse ? ERROR_INVALID_HANDLE : ERROR_SUCCESS);
         return !closed->refuse;
     }
     Closed* closed = nullptr;
@@ -61,6 +63,55 @@ TEST(Win32Handles, CloseSaysWhetherTheSystemClosedAndNeverClosesTwice) {
     EXPECT_FALSE(held.close());
     EXPECT_FALSE(held);
     EXPECT_EQ(closed.numbers, (std::vector<int>{7, 8}));
+}
+
+TEST(Win32Handles, AHandleClosedOnTheWayOutLeavesTheLastErrorOfTheCallThatFailed) {
+    Closed closed;
+    for (const bool refuse : {false, true}) {
+        closed.refuse = refuse;
+        {
+            const UniqueNumber held(9, {&closed});
+            ::SetLastError(ERROR_FILE_NOT_FOUND);  // the failure that the caller is about to read
+        }
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "refuse " << refuse;
+        UniqueNumber reset(10, {&closed});
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        reset.reset();
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "refuse " << refuse;
+    }
+    // close() is for the caller that reports the close's own failure: its error stays.
+    closed.refuse = true;
+    UniqueNumber reported(11, {&closed});
+    EXPECT_FALSE(reported.close());
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// A window of the program's, its timer, and the object selected into a device context: each is
+// undone when its owner goes.
+TEST(Win32Handles, AWindowItsTimerAndASelectedObjectAreUndoneWithTheirOwners) {
+    HWND window = nullptr;
+    {
+        const win32::UniqueWindow owned(::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                                          ::GetModuleHandleA(nullptr), nullptr));
+        window = owned.get();
+        ASSERT_TRUE(::IsWindow(window));
+        win32::WindowTimer timer;
+        ASSERT_TRUE(timer.Start(window, 7, 10));
+        EXPECT_TRUE(timer.Running());
+        timer.Stop();
+        EXPECT_FALSE(timer.Running());
+        EXPECT_FALSE(::KillTimer(window, 7));  // already killed
+        ASSERT_TRUE(timer.Start(window, 7, 10));
+    }  // the timer is killed, then the window destroyed
+    EXPECT_FALSE(::IsWindow(window));
+
+    const win32::WindowDc screen(nullptr);
+    const HGDIOBJ before = ::GetCurrentObject(screen.get(), OBJ_FONT);
+    {
+        const win32::SelectedObject selected(screen.get(), ::GetStockObject(ANSI_FIXED_FONT));
+        EXPECT_EQ(::GetCurrentObject(screen.get(), OBJ_FONT), ::GetStockObject(ANSI_FIXED_FONT));
+    }
+    EXPECT_EQ(::GetCurrentObject(screen.get(), OBJ_FONT), before);
 }
 
 TEST(Win32Handles, NoHandleIsWhatTheOpeningFunctionAnswersOnFailure) {

@@ -4,10 +4,11 @@
 #include <cmath>
 
 #include "Win32Harness.h"
-#include "platform/win32/Win32Clock.h"
-#include "platform/win32/Win32Errors.h"
-#include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32Shell.h"
+#include "win32/Win32Clock.h"
+#include "win32/Win32Errors.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Process.h"
+#include "win32/Win32Shell.h"
 #include "util/Array.h"
 
 namespace orv {
@@ -27,6 +28,34 @@ TEST(Win32Process, ApplicationFolderHasNoTrailingSeparatorExceptAtADriveRoot) {
     ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     EXPECT_EQ(folder + "\\" + std::string(path).substr(folder.size() + 1), path);
     EXPECT_TRUE(files.FileExists(path));
+}
+
+// A split token and its linked twin: one raised by elevation, with an administrator's rights, and
+// one limited. Under Wine every program started the usual way has the raised one (and a program
+// started with the linked one sees Limited); on Windows with the prompt on, a user's program has
+// the limited one.
+TEST(Win32Process, TheElevationOfTheProcessAndOfItsLinkedTokenIsReported) {
+    using platform::TokenElevation;
+    win32::UniqueHandle token;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    const platform::Elevation own = win32::Win32Process().ProcessElevation();
+    ASSERT_NE(own.type, TokenElevation::Default) << "no split token here";
+    EXPECT_EQ(win32::ElevationOfToken(token.get()).type, own.type);
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD size = 0;
+    ASSERT_TRUE(::GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof linked, &size));
+    const win32::UniqueHandle linkedToken(linked.LinkedToken);
+    const platform::Elevation twin = win32::ElevationOfToken(linkedToken.get());
+    const platform::Elevation& full = own.type == TokenElevation::Full ? own : twin;
+    const platform::Elevation& limited = own.type == TokenElevation::Full ? twin : own;
+    EXPECT_EQ(full.type, TokenElevation::Full);
+    EXPECT_TRUE(full.elevated);
+    EXPECT_EQ(limited.type, TokenElevation::Limited);
+    EXPECT_FALSE(limited.elevated);
+    // A handle that is no token tells nothing: a Default token, not elevated.
+    const platform::Elevation none = win32::ElevationOfToken(nullptr);
+    EXPECT_EQ(none.type, TokenElevation::Default);
+    EXPECT_FALSE(none.elevated);
 }
 
 TEST(Win32Shell, SystemDirectoryFillsTheBufferOnlyWhenItFits) {

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "fakes/Fakes.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Handles.h"
-#include "platform/win32/Win32Locale.h"
-#include "platform/win32/Win32Profile.h"
-#include "platform/win32/Win32Registry.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Locale.h"
+#include "win32/Win32Profile.h"
+#include "win32/Win32Registry.h"
 
 namespace orv::testing {
 
@@ -63,8 +63,15 @@ public:
     void SetDword(const std::string& name, std::uint32_t value);
 
 private:
+    // The key the test writes through (the agent's own keys are owned by the core, which closes
+    // them through the registry service).
+    struct KeyCloser {
+        using Handle = HKEY;
+        static Handle Invalid() noexcept { return nullptr; }
+        bool operator()(Handle key) const noexcept { return ::RegCloseKey(key) == ERROR_SUCCESS; }
+    };
     std::string path_;
-    win32::UniqueRegKey key_;
+    win32::Unique<KeyCloser> key_;
 };
 
 void WriteBytes(const std::string& path, const std::string& bytes);

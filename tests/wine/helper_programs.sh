@@ -11,6 +11,8 @@
 
 # shellcheck source=../../scripts/arch32.sh
 . scripts/arch32.sh
+# shellcheck source=../../scripts/presets.sh
+. scripts/presets.sh
 
 # orv_helper_tree ARCH AGENT: prints the build tree that has (or will have) the helper programs.
 orv_helper_tree() {
@@ -20,14 +22,14 @@ orv_helper_tree() {
     return
   fi
   tree="$(cd "$(dirname "$agent")" && pwd)"
-  if [[ "$tree" == */src/platform/win32 ]]; then
-    tree="${tree%/src/platform/win32}"
+  if [[ "$tree" == */src/win32 ]]; then
+    tree="${tree%/src/win32}"
     if grep -qx 'ORV_BUILD_TESTS:BOOL=ON' "$tree/CMakeCache.txt" 2>/dev/null; then
       echo "$tree"
       return
     fi
   fi
-  if [[ "$arch" == i686 ]]; then echo build/mingw-x86-tests; else echo build/mingw; fi
+  orv_preset_dir "$(orv_test_preset "$arch")"
 }
 
 # orv_helper_programs ARCH AGENT TARGET...: brings the CMake targets TARGET... of tests/wine up to
@@ -37,7 +39,7 @@ orv_helper_programs() {
   local arch="$1" agent="$2" tree preset log target file
   shift 2
   tree="$(orv_helper_tree "$arch" "$agent")"
-  if [[ "$arch" == i686 ]]; then preset=mingw-x86-tests; else preset=mingw; fi
+  preset="$(orv_test_preset "$arch")"
   log="$(mktemp /tmp/orv-helpers.XXXXXX)"
   if { [[ -f "$tree/CMakeCache.txt" ]] || cmake --preset "$preset" -B "$tree"; } >"$log" 2>&1 &&
     cmake --build "$tree" -j 2 --target "$@" >>"$log" 2>&1; then

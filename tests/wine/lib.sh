@@ -109,8 +109,9 @@ new_scenario() {
   : >"$work/requests.log"
 }
 
-# run_agent TIMEOUT [--on TITLE TEXT ACTIONS]...: runs the agent under the UI driver and waits
-# until it and the programs it started have ended. Boxes that no rule of the scenario answers
+# run_agent TIMEOUT [--full-token] [--on TITLE TEXT ACTIONS]...: runs the agent under the UI
+# driver, as a standard user runs it (with the limited token; --full-token: as an administrator
+# who said yes to the elevation prompt), and waits until it and the programs it started have ended. Boxes that no rule of the scenario answers
 # get the answer that ends the run soonest, so a scenario that goes wrong fails its checks instead of hanging.
 # Sets exit_code and started_at/ended_at (seconds).
 run_agent() {
@@ -128,6 +129,12 @@ run_agent() {
     --on "Download MS Access 2003 Runtime?" "*" "every,press:No" \
     -- "$app_win\\Orvastell.exe" </dev/null >"$dir/driver.out" 2>&1) || exit_code=$?
   ended_at=$SECONDS
+  if [[ ! -f "$dir/ui.log" ]]; then
+    # The driver never ran (or died before its log): the scenario fails on what it did not see,
+    # and the suite goes on.
+    fail "the UI driver wrote no log (status $exit_code): $(tr '\r\n' '  ' <"$dir/driver.out" | head -c 2000)"
+    : >"$dir/ui.log"
+  fi
   sed 's/^/    /' "$dir/ui.log"
 }
 

@@ -20,19 +20,20 @@ cd "$root"
 here="tests/wine"
 artefacts="${ORV_ARTEFACTS:-build/artefacts}"
 mkdir -p "$artefacts"
-shot_names=(update-window box-question box-information download-window box-error box-unhandled-error)
+shot_names=(update-window box-question box-information download-window box-error box-unhandled-error box-elevated)
 for name in "${shot_names[@]}"; do rm -f "$artefacts/$name.png"; done
 
 # ------------------------------------------------------------------ programs
 
+# shellcheck source=../../scripts/presets.sh
+. scripts/presets.sh
 find_agent() {
   if [[ -n "${ORV_EXE:-}" ]]; then echo "$ORV_EXE"; return; fi
-  local candidate
-  for candidate in build/mingw/src/platform/win32/Orvastell.exe build/mingw/Orvastell.exe; do
-    [[ -f "$candidate" ]] && { echo "$candidate"; return; }
-  done
-  cmake --preset mingw >/dev/null && cmake --build --preset mingw --target Orvastell >/dev/null
-  echo build/mingw/src/platform/win32/Orvastell.exe
+  local preset agent
+  preset="$(orv_test_preset x86_64)"
+  agent="$(orv_agent_in "$(orv_preset_dir "$preset")")"
+  [[ -f "$agent" ]] || { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target Orvastell >/dev/null; }
+  echo "$agent"
 }
 agent_exe="$(find_agent)"
 [[ -f "$agent_exe" ]] || { echo "run_all: no Orvastell.exe ($agent_exe)" >&2; exit 1; }
@@ -53,6 +54,8 @@ server_pid=""
 watcher_pid=""
 stop_helpers() {
   local pid
+  # The fault scenarios' mounts inside the prefix, before the prefix goes.
+  if declare -F unmount_faults >/dev/null; then unmount_faults; fi
   for pid in $watcher_pid $server_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
@@ -169,9 +172,11 @@ orv_regedit "$work/prefix.reg" "$work/prefix.reg"
 # shellcheck source=lib.sh
 . "$here/lib.sh"
 scenario="backend"
+# GoogleTest's brief output: the failed checks, if any, then a summary whose last line is the verdict.
 if [[ -n "${ORV_E2E_ONLY:-}" ]]; then
   echo "backend checks skipped (ORV_E2E_ONLY)"
-elif ! wine "$(winpath "$tools/backend_check.exe")" "$port" "$dead_port" </dev/null >"$work/backend.out" 2>&1; then
+elif ! wine "$(winpath "$tools/backend_check.exe")" --gtest_brief=1 "$port" "$dead_port" </dev/null \
+  >"$work/backend.out" 2>&1; then
   sed 's/^/    /' "$work/backend.out"
   fail "backend_check.exe failed"
 else
@@ -181,7 +186,7 @@ fi
 
 # ------------------------------------------------------------------ the scenarios
 
-for part in start launch update provision download; do
+for part in start launch update provision download faults; do
   # shellcheck source=/dev/null
   . "$here/scenarios_$part.sh"
 done

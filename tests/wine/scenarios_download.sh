@@ -295,17 +295,21 @@ scenario_download_time_out() {
 scenarios+=(download_time_out)
 
 # ------------------------------------------------------------------ integrity of the download
-# The builds that the tests make beside the agent: one that names the SHA-256 of a known file
-# (written beside them), one that downloads over HTTPS from orvastell.test.
+# The builds that the tests make beside the agent: one that names the SHA-256s of a known cabinet
+# and a known installer package (written beside them), one that downloads over HTTPS from
+# orvastell.test.
 agents_dir="$(dirname "$agent_exe")"
 known_cabinet="$agents_dir/e2e-cabinet.bin"
+known_package="$agents_dir/e2e-package.msi"
 https_url="https://orvastell.test/downloads/runtime/ACCESSRT.CAB"
 
-# integrity_setup NAME AGENT MODE-LINE: a download scenario run by another build of the agent.
+# integrity_setup NAME AGENT MODE-LINE: a download scenario run by another build of the agent,
+# with the known installer package in the runtime folder.
 integrity_setup() {
   local name="$1" agent="$agents_dir/$2.exe"
   [[ -f "$agent" && -f "$known_cabinet" ]] || fail "no $agent or $known_cabinet: build the mingw preset's tests"
   download_setup "$name" normal 0 "" --agent "$agent"
+  cp "$known_package" "$app/runtime/ACCESSRT.MSI"
   echo "$3" >"$work/mode"
 }
 saved_as_known() {
@@ -332,7 +336,19 @@ scenario_download_checked_mismatch() {
   expect_boxes 2
   nothing_downloaded
 }
-scenarios+=(download_checked download_checked_mismatch)
+# A package planted beside the cabinet, which the installer would read: the right cabinet is saved,
+# one box names the package, nothing is opened, and the run ends as one that an error ended.
+scenario_download_checked_planted_package() {
+  integrity_setup download-checked-planted-package Orvastell_sha256 "file $known_cabinet"
+  printf 'a planted installer package' >"$app/runtime/ACCESSRT.MSI"
+  download_run 60
+  expect_exit 1
+  whoops "The file $app_win\\runtime\\ACCESSRT.MSI is not the one this program was built to install, so nothing was installed."
+  expect_boxes 2
+  expect_bytes "$app/runtime/ACCESSRT.CAB" "$known_cabinet"
+  expect_opened
+}
+scenarios+=(download_checked download_checked_mismatch download_checked_planted_package)
 
 # Over HTTPS through the proxy: the server's certificate comes from the authority that the prefix
 # trusts, and the file is saved; the same server with a certificate from an authority that
@@ -402,7 +418,7 @@ scenarios+=(download_https download_https_untrusted download_https_to_http downl
   download_redirect_loop)
 
 # The release program itself (ORV_RELEASE_EXE: the test command builds it with the test server's
-# https:// address and the known cabinet's checksum), where this machine runs 32-bit programs:
+# https:// address and the known cabinet's and package's checksums), where this machine runs 32-bit programs:
 # the known file is saved and installed; the same file with one byte changed is refused.
 scenario_download_release() {
   scenario="download-release"
@@ -417,6 +433,7 @@ scenario_download_release() {
   local mode
   for mode in file flipped; do
     download_setup "download-release-$mode" normal 0 "" --agent "$ORV_RELEASE_EXE"
+    cp "$known_package" "$app/runtime/ACCESSRT.MSI"
     echo "$mode $known_cabinet" >"$work/mode"
     download_run 60
     expect_exit 0

@@ -47,7 +47,7 @@ scenario_provision_copy_fails() {
   printf 'front-end' >"$app/ORV.mde"
   run_agent 30
   expect_exit 0
-  whoops 'The file was not copied successfully.\r\n\r\nPath not found'
+  whoops "The file was not copied successfully.\\r\\n\\r\\nPath not found: $app_win\\updates\\MSINET.OCX"
   expect_boxes 1
   expect_absent "$syswow64/MSINET.OCX"
   expect_absent "$syswow64/MSINET.oca"
@@ -62,7 +62,7 @@ scenario_provision_companion_missing() {
   provision_files control
   run_agent 30
   expect_exit 0
-  whoops 'The file was not copied successfully.\r\n\r\nFile not found'
+  whoops "The file was not copied successfully.\\r\\n\\r\\nFile not found: $app_win\\updates\\MSINET.oca"
   expect_boxes 1
   expect_bytes "$syswow64/MSINET.OCX" "$app/updates/MSINET.OCX"
   expect_absent "$syswow64/MSINET.oca"
@@ -70,6 +70,32 @@ scenario_provision_companion_missing() {
   expect_opened "$app_win\\ORV.mde"
 }
 scenarios+=(provision_companion_missing)
+
+# Started as an administrator who said yes to the elevation prompt (the full token): the missing
+# control is copied and registered, one box says so, and nothing else happens: no update, though
+# one is offered, and no question of the runtime, though Access is missing; nothing is opened or
+# downloaded.
+scenario_provision_elevated() {
+  local access
+  for access in --access --no-access; do
+    if [[ "$access" == --access ]]; then new_scenario provision-elevated --no-control
+    else new_scenario provision-elevated-no-access --no-access --no-control; fi
+    provision_files control companion
+    update_files 1 2
+    run_agent 30 --full-token --on "Orvastell" "The Internet Transfer control*" "shot:box-elevated,press:OK"
+    expect_exit 0
+    expect_box "Orvastell" "The Internet Transfer control is installed. Start Orvastell again without administrator rights to use it." "[OK]"
+    expect_boxes 1
+    expect_bytes "$syswow64/MSINET.OCX" "$app/updates/MSINET.OCX"
+    expect_bytes "$syswow64/MSINET.oca" "$app/updates/MSINET.oca"
+    expect_registered "$registration"
+    expect_opened
+    unchanged "$app/ORV.mde"
+    unchanged "$app/config/config.ini"
+    expect_requests 0
+  done
+}
+scenarios+=(provision_elevated)
 
 # ------------------------------------------------------------------ the control the build names
 # The build that names the SHA-256s of a known control and companion (written beside it).

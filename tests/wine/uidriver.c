@@ -2,8 +2,12 @@
    forms and its message boxes), writes what they show to a log as it changes, and acts on them
    by rules: press a named button, ask for the close box, ask for a screenshot.
 
-     uidriver.exe --log FILE [--timeout SECONDS] [--shotdir DIR]
+     uidriver.exe --log FILE [--timeout SECONDS] [--shotdir DIR] [--full-token]
                   [--on TITLE-PATTERN TEXT-PATTERN ACTIONS]... -- PROGRAM [ARGS]
+
+   The program runs as a standard user runs it, with the limited token (user_token.h);
+   --full-token starts it with the driver's own token, which under Wine is an administrator's
+   raised by elevation.
 
    Patterns use * and ?. A window's text is its static texts joined by " / ", with a carriage
    return written as \r and a line feed as \n, so that a test sees the exact line breaks.
@@ -31,6 +35,7 @@
    program's end), EXIT <code>, or TIMEOUT. The driver's exit code is the program's,
    or 3 on a time-out. */
 #include <windows.h>
+#include "user_token.h"
 #include <commctrl.h>
 #include <tlhelp32.h>
 #include <stdarg.h>
@@ -484,9 +489,8 @@ static void Scan(void)
 int main(int argc, char **argv)
 {
     const char *logPath = NULL;
-    int timeout = 60, i;
+    int timeout = 60, fullToken = 0, i;
     char command[4096] = "";
-    STARTUPINFOA si;
     PROCESS_INFORMATION pi;
     DWORD start, code = 0;
 
@@ -494,6 +498,7 @@ int main(int argc, char **argv)
         if (strcmp(argv[i], "--log") == 0 && i + 1 < argc) logPath = argv[++i];
         else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) timeout = atoi(argv[++i]);
         else if (strcmp(argv[i], "--shotdir") == 0 && i + 1 < argc) g_shotdir = argv[++i];
+        else if (strcmp(argv[i], "--full-token") == 0) fullToken = 1;
         else if (strcmp(argv[i], "--on") == 0 && i + 3 < argc && g_ruleCount < MAX_RULES) {
             g_rules[g_ruleCount].title = argv[i + 1];
             g_rules[g_ruleCount].text = argv[i + 2];
@@ -511,15 +516,14 @@ int main(int argc, char **argv)
         strcat(command, "\" ");
     }
     if (!logPath || !command[0]) {
-        fprintf(stderr, "usage: uidriver --log FILE [--timeout S] [--shotdir DIR] [--on T X ACTIONS]... -- PROGRAM\n");
+        fprintf(stderr, "usage: uidriver --log FILE [--timeout S] [--shotdir DIR] [--full-token] [--on T X ACTIONS]... "
+                        "-- PROGRAM\n");
         return 2;
     }
     g_log = fopen(logPath, "wb"); /* lines end with LF alone, like the tests expect */
     if (!g_log) return 2;
 
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+    if (!StartProgram(command, fullToken, &pi)) {
         Log("NOSTART %lu", GetLastError());
         return 2;
     }

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Locale.h"
+#include "win32/Win32Locale.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "platform/win32/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace orv::win32 {
 namespace {
@@ -20,7 +20,7 @@ public:
                                         : ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
                                                                 nullptr, 0);
         value_ = ::SysAllocStringLen(nullptr, static_cast<UINT>(length));
-        if (!value_) throw AgentError(7, "Out of memory");
+        if (!value_) throw AgentError::OutOfMemory();
         if (length)
             ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), value_, length);
     }

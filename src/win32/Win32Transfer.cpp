@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Transfer.h"
+#include "win32/Win32Transfer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,10 +10,10 @@
 
 #include "common/Error.h"
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
-#include "platform/win32/Win32Libraries.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Libraries.h"
+#include "win32/Win32WindowToolkit.h"
 #include "OrvastellVersion.h"
 
 namespace orv::win32 {
@@ -625,7 +625,7 @@ public:
 
     void Execute(const std::string& url, const std::string& operation) override {
         if (!operation.empty() && ::lstrcmpiA(operation.c_str(), "GET") != 0)
-            throw AgentError(5, "Invalid procedure call or argument");
+            throw AgentError::InvalidProcedureCall();
         Release();
         if (previousWorker_) {
             ::WaitForSingleObject(previousWorker_.get(), kPreviousWorkerWaitMs);

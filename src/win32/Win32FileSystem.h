@@ -14,6 +14,7 @@ public:
     std::unique_ptr<platform::File> CreateNew(const std::string& path, platform::Durability durability) override;
     void ReplaceFile(const std::string& source, const std::string& destination) override;
     void RemoveFile(const std::string& path) noexcept override;
+    std::vector<platform::FoundFile> FindFiles(const std::string& folder, const std::string& prefix) override;
 };
 
 // A file object over a handle opened elsewhere, which it now owns (OpenRead and CreateNew make

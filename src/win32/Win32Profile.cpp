@@ -1,10 +1,10 @@
-#include "platform/win32/Win32Profile.h"
+#include "win32/Win32Profile.h"
 
 #include <vector>
 
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Errors.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Errors.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 
@@ -40,7 +40,7 @@ bool Win32Profile::FindNormalFile(const std::string& name) {
         case ERROR_INVALID_NAME:
         case ERROR_BAD_PATHNAME:
         case ERROR_DIRECTORY:
-            throw AgentError(52, "Bad file name or number");
+            throw AgentError::BadFileNameOrNumber();
         default:
             throw FileError(code);
         }

@@ -4,7 +4,7 @@
 #pragma once
 #include <utility>
 
-#include "platform/win32/Win32Api.h"
+#include "win32/Win32Api.h"
 
 #include <bcrypt.h>
 #include <wininet.h>
@@ -39,10 +39,15 @@ public:
 
     // Gives the handle up without closing it: the caller now owns it.
     Handle release() noexcept { return std::exchange(handle_, Closer::Invalid()); }
-    // Closes the handle held, if any, and holds `handle` instead.
+    // Closes the handle held, if any, and holds `handle` instead. The thread's last error is the
+    // same afterwards: a handle closed on the way out of a failed call (a destructor on the error
+    // path) must not change the error that the caller is about to read.
     void reset(Handle handle = Closer::Invalid()) noexcept {
         const Handle old = std::exchange(handle_, handle);
-        if (old != Closer::Invalid()) closer_(old);
+        if (old == Closer::Invalid()) return;
+        const DWORD error = ::GetLastError();
+        closer_(old);
+        ::SetLastError(error);
     }
     // Closes the handle held now, for a caller that reports a failed close: false when the
     // system refused (GetLastError says why), true when it closed or there was nothing to close.
@@ -122,15 +127,76 @@ template <typename Object> struct GdiObjectCloser {
 };
 using UniqueFont = Unique<GdiObjectCloser<HFONT>>;
 
-// A registry key. The registry service hands its keys to the core, which closes them through
-// the service: Close is also that close, and returns the system's status.
-struct RegKeyCloser {
-    using Handle = HKEY;
+// A window of the program's own classes, whose user data points at the object behind it: it is
+// detached from that object first, so that nothing its destruction sends calls back into an object
+// that is going away, and destroyed unless the system destroyed it already.
+struct ProgramWindowCloser {
+    using Handle = HWND;
     static Handle Invalid() noexcept { return nullptr; }
-    static LONG Close(Handle key) noexcept { return ::RegCloseKey(key); }
-    bool operator()(Handle key) const noexcept { return Close(key) == ERROR_SUCCESS; }
+    bool operator()(Handle window) const noexcept {
+        if (!::IsWindow(window)) return true;
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        return ::DestroyWindow(window) != FALSE;
+    }
 };
-using UniqueRegKey = Unique<RegKeyCloser>;
+using UniqueWindow = Unique<ProgramWindowCloser>;
+
+// A timer of a window, killed when the object goes (or with Stop).
+class WindowTimer {
+public:
+    WindowTimer() = default;
+    ~WindowTimer() { Stop(); }
+    WindowTimer(const WindowTimer&) = delete;
+    WindowTimer& operator=(const WindowTimer&) = delete;
+    // Starts (or restarts) the timer `id` of `window`, every `intervalMs`; false when the system
+    // has no timer to give.
+    bool Start(HWND window, UINT_PTR id, UINT intervalMs) noexcept {
+        Stop();
+        if (!::SetTimer(window, id, intervalMs, nullptr)) return false;
+        window_ = window;
+        id_ = id;
+        return true;
+    }
+    void Stop() noexcept {
+        if (window_) ::KillTimer(std::exchange(window_, nullptr), id_);
+    }
+    bool Running() const noexcept { return window_ != nullptr; }
+
+private:
+    HWND window_ = nullptr;
+    UINT_PTR id_ = 0;
+};
+
+// A GDI object selected into a device context for as long as the object lives; the one it
+// replaced is selected again after.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~SelectedObject() {
+        if (previous_ && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// COM initialised on this thread for as long as the object lives (undone only when it was done).
+class ComApartment {
+public:
+    explicit ComApartment(DWORD model) noexcept : result_(::CoInitializeEx(nullptr, model)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    HRESULT Result() const noexcept { return result_; }
+
+private:
+    HRESULT result_;
+};
 
 // Memory that a system function allocated for its caller with LocalAlloc (FormatMessageA's text).
 template <typename Pointer> struct LocalMemoryCloser {

@@ -7,9 +7,10 @@
 #include "agent/Agent.h"
 #include "common/Messages.h"
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Libraries.h"
-#include "platform/win32/Win32Platform.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Libraries.h"
+#include "win32/Win32Platform.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ namespace {
 constexpr char kDownloadUrlSetting[] = "ORV_DOWNLOAD_URL=" ORV_DOWNLOAD_URL;
 constexpr char kDownloadSha256Setting[] = "ORV_DOWNLOAD_SHA256=" ORV_DOWNLOAD_SHA256;
 constexpr char kControlSha256Setting[] = "ORV_CONTROL_SHA256=" ORV_CONTROL_SHA256;
+constexpr char kPackageSha256Setting[] = "ORV_PACKAGE_SHA256=" ORV_PACKAGE_SHA256;
 
 std::string SettingValue(const char* setting) {
     // Taken through a volatile pointer: the compiler would otherwise keep only the part after the
@@ -31,7 +33,8 @@ int RunAgent() {
     // The services are made before the context, so that they outlive the windows it owns.
     orv::win32::Win32Services<> services;
     orv::AgentContext ctx(services.platform,
-                          orv::RuntimeSource{SettingValue(kDownloadUrlSetting), SettingValue(kDownloadSha256Setting)},
+                          orv::RuntimeSource{SettingValue(kDownloadUrlSetting), SettingValue(kDownloadSha256Setting),
+                                             SettingValue(kPackageSha256Setting)},
                           orv::ControlSource{SettingValue(kControlSha256Setting)});
     ORV_TRACE_EVENT("agent started");
 
@@ -56,16 +59,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The common controls are initialised with the first window, WinINet with the first download:
     // a run that only opens the front-end needs neither.
     // The shell's "open" may hand the file to a handler that needs COM on this thread.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    ORV_TRACE_EVENT("COM initialised");
     int exitCode = 1;
-    try {
-        exitCode = RunAgent();
-    } catch (const std::exception& e) {
-        // Not one of the agent's own errors (out of memory, say): still a box, not a silent crash.
-        ::MessageBoxA(nullptr, e.what(), "Orvastell", MB_OK | MB_ICONERROR);
+    {
+        const orv::win32::ComApartment com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+        ORV_TRACE_EVENT("COM initialised");
+        try {
+            exitCode = RunAgent();
+        } catch (const std::exception& e) {
+            // Not one of the agent's own errors (out of memory, say): still a box, not a silent
+            // crash.
+            ::MessageBoxA(nullptr, e.what(), "Orvastell", MB_OK | MB_ICONERROR);
+        }
     }
-    if (SUCCEEDED(com)) ::CoUninitialize();
     ORV_TRACE_EVENT("exit");
     ORV_TRACE_WRITE();
     return exitCode;

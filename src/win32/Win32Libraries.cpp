@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Libraries.h"
+#include "win32/Win32Libraries.h"
 
 #include <string>
 

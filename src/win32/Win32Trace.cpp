@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/win32/TraceClock.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/TraceClock.h"
+#include "win32/Win32Handles.h"
 
 #include <psapi.h>
 

@@ -1,6 +1,6 @@
 // Where the agent's libraries come from: the system, never a folder that others may write.
 #pragma once
-#include "platform/win32/Win32Api.h"
+#include "win32/Win32Api.h"
 
 namespace orv::win32 {
 

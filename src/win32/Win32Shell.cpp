@@ -1,10 +1,10 @@
-#include "platform/win32/Win32Shell.h"
+#include "win32/Win32Shell.h"
 
 #include <vector>
 
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Errors.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Errors.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 

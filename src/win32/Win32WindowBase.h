@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/Error.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 
@@ -72,11 +72,13 @@ protected:
     void SetText(int id, const std::string& text);
     // The window went away without our asking (the system destroyed it).
     void Lost();
+    // The window, null before Create and once it is destroyed.
+    HWND Hwnd() const { return window_.get(); }
 
-    HWND hwnd_ = nullptr;
     UINT dpi_ = 96;
 
 private:
+    UniqueWindow window_;
     struct Control {
         HWND window;
         TwipRect place;

@@ -1,9 +1,9 @@
-#include "platform/win32/Win32MessageBox.h"
+#include "win32/Win32MessageBox.h"
 
 #include <vector>
 
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32CommonControls.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32CommonControls.h"
 
 namespace orv::win32 {
 namespace {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/WindowToolkit.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 
@@ -25,7 +26,10 @@ public:
     void PumpUntilNoWindows();
 
 private:
+    HWND HiddenOwner();
+
     unsigned long long lastCheckMs_ = 0;  // the tick count when the queue was last checked
+    UniqueWindow hiddenOwner_;
 };
 
 // Runs one of the core's event handlers from inside a window procedure. An error must not

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32WindowBase.h"
+#include "win32/Win32WindowBase.h"
 
 #include <string>
 #include <utility>
@@ -57,10 +57,9 @@ HFONT CreateFontOfFace(const char* face, int pixels) {
 // The character height the font really has once the system has matched it.
 int RealisedEmHeight(HFONT font) {
     const WindowDc screen(nullptr);
-    HGDIOBJ old = ::SelectObject(screen.get(), font);
+    const SelectedObject selected(screen.get(), font);
     TEXTMETRICA tm{};
     ::GetTextMetricsA(screen.get(), &tm);
-    ::SelectObject(screen.get(), old);
     return tm.tmHeight - tm.tmInternalLeading;
 }
 
@@ -142,18 +141,19 @@ int OpenWindowCount() { return g_openWindows; }
 
 void DesignedWindow::Create(const WindowDesign& design) {
     design_ = design;
-    hwnd_ = ::CreateWindowExA(kWindowExStyle, design.cls, design.caption, kWindowStyle, design.x, design.y, 100, 100,
-                              design.owner, nullptr, ::GetModuleHandleA(nullptr), static_cast<MessageHandler*>(this));
-    if (!hwnd_) throw AgentErrorFromLastError("CreateWindowEx");
-    dpi_ = WindowDpi(hwnd_);
-    SetClientSize(hwnd_, design.clientWidth, design.clientHeight, dpi_);
+    window_.reset(::CreateWindowExA(kWindowExStyle, design.cls, design.caption, kWindowStyle, design.x, design.y, 100,
+                                    100, design.owner, nullptr, ::GetModuleHandleA(nullptr),
+                                    static_cast<MessageHandler*>(this)));
+    if (!window_) throw AgentErrorFromLastError("CreateWindowEx");
+    dpi_ = WindowDpi(Hwnd());
+    SetClientSize(Hwnd(), design.clientWidth, design.clientHeight, dpi_);
     font_ = CreatePointFont(design.fontFace, design.fontPoints, dpi_);
 }
 
 HWND DesignedWindow::AddControl(const char* cls, const char* text, DWORD style, const TwipRect& r, int id) {
     HWND control = ::CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, TwipsToPixels(r.left, dpi_),
                                      TwipsToPixels(r.top, dpi_), TwipsToPixels(r.width, dpi_),
-                                     TwipsToPixels(r.height, dpi_), hwnd_,
+                                     TwipsToPixels(r.height, dpi_), Hwnd(),
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleA(nullptr),
                                      nullptr);
     if (!control) throw AgentErrorFromLastError("CreateWindowEx");
@@ -163,15 +163,15 @@ HWND DesignedWindow::AddControl(const char* cls, const char* text, DWORD style, 
 }
 
 void DesignedWindow::ApplyDpi(UINT dpi, const RECT* suggested) {
-    if (!hwnd_ || dpi == 0) return;
+    if (!Hwnd() || dpi == 0) return;
     dpi_ = dpi;
     // The old font is deleted only once no control draws with it any more, at the end.
     const UniqueFont old = std::move(font_);
     font_ = CreatePointFont(design_.fontFace, design_.fontPoints, dpi_);
     if (suggested)
-        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+        ::SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                        suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-    SetClientSize(hwnd_, design_.clientWidth, design_.clientHeight, dpi_);
+    SetClientSize(Hwnd(), design_.clientWidth, design_.clientHeight, dpi_);
     for (const auto& c : controls_) {
         ::SetWindowPos(c.window, nullptr, TwipsToPixels(c.place.left, dpi_), TwipsToPixels(c.place.top, dpi_),
                        TwipsToPixels(c.place.width, dpi_), TwipsToPixels(c.place.height, dpi_),
@@ -181,22 +181,17 @@ void DesignedWindow::ApplyDpi(UINT dpi, const RECT* suggested) {
 }
 
 void DesignedWindow::DestroyWindowNow() {
-    if (hwnd_) {
-        HWND window = hwnd_;
-        hwnd_ = nullptr;
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        if (::IsWindow(window)) ::DestroyWindow(window);
-    }
+    window_.reset();
     controls_.clear();
     font_.reset();
 }
 
 void DesignedWindow::SetText(int id, const std::string& text) {
-    if (hwnd_) ::SetDlgItemTextA(hwnd_, id, text.c_str());
+    if (Hwnd()) ::SetDlgItemTextA(Hwnd(), id, text.c_str());
 }
 
 void DesignedWindow::Lost() {
-    hwnd_ = nullptr;
+    (void)window_.release();  // the system destroys it
     controls_.clear();
 }
 

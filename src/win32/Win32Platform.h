@@ -2,17 +2,17 @@
 // The message box is a parameter so a program without a user (a benchmark) can print instead.
 #pragma once
 #include "platform/Platform.h"
-#include "platform/win32/Win32Clock.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Hash.h"
-#include "platform/win32/Win32Locale.h"
-#include "platform/win32/Win32MessageBox.h"
-#include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32Profile.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32Shell.h"
-#include "platform/win32/Win32Transfer.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32Clock.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32Hash.h"
+#include "win32/Win32Locale.h"
+#include "win32/Win32MessageBox.h"
+#include "win32/Win32Process.h"
+#include "win32/Win32Profile.h"
+#include "win32/Win32Registry.h"
+#include "win32/Win32Shell.h"
+#include "win32/Win32Transfer.h"
+#include "win32/Win32WindowToolkit.h"
 
 namespace orv::win32 {
 

@@ -1,9 +1,9 @@
-#include "platform/win32/Win32CommonControls.h"
+#include "win32/Win32CommonControls.h"
 
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Libraries.h"
-#include "platform/win32/Win32Resources.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Libraries.h"
+#include "win32/Win32Resources.h"
 
 namespace orv::win32 {
 namespace {

@@ -1,7 +1,7 @@
-#include "platform/win32/Win32Registry.h"
+#include "win32/Win32Registry.h"
 
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 namespace {
@@ -41,7 +41,7 @@ std::int32_t Win32Registry::QueryValue(platform::RegKey key, const std::string& 
 
 // The core owns the keys this service opens and closes each through here.
 std::int32_t Win32Registry::CloseKey(platform::RegKey key) {
-    return static_cast<std::int32_t>(RegKeyCloser::Close(KeyHandle(key)));
+    return static_cast<std::int32_t>(::RegCloseKey(KeyHandle(key)));
 }
 
 } // namespace orv::win32

@@ -1,7 +1,7 @@
-#include "platform/win32/Win32Errors.h"
+#include "win32/Win32Errors.h"
 
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 

@@ -2,9 +2,9 @@
 // screen. It has no code of its own; the core shows it, paints it and destroys it.
 #include <memory>
 
-#include "platform/win32/Win32CommonControls.h"
-#include "platform/win32/Win32WindowBase.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32CommonControls.h"
+#include "win32/Win32WindowBase.h"
+#include "win32/Win32WindowToolkit.h"
 
 namespace orv::win32 {
 namespace {
@@ -33,21 +33,21 @@ public:
         CommonControlsScope commonControls;
         Create({kUpdateClass, "Automatic Update", nullptr, 0, 0, kUpdateClientWidth, kUpdateClientHeight,
                 "MS Sans Serif", 18});
-        CentreOnScreen(hwnd_);
+        CentreOnScreen(Hwnd());
         AddControl("STATIC", "Running automatic update. Please wait...", SS_CENTER | SS_NOPREFIX, kUpdateStatusPlace,
                    idUpdateStatus);
     }
     ~Win32UpdateWindow() override { Destroy(); }
 
     void Show() override {
-        if (!hwnd_) return;
-        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
-        ::UpdateWindow(hwnd_);
+        if (!Hwnd()) return;
+        ::ShowWindow(Hwnd(), SW_SHOWNORMAL);
+        ::UpdateWindow(Hwnd());
     }
     void Refresh() override {
-        if (!hwnd_) return;
+        if (!Hwnd()) return;
         // Frame, background and label are drawn now: the caller blocks the thread next.
-        ::RedrawWindow(hwnd_, nullptr, nullptr,
+        ::RedrawWindow(Hwnd(), nullptr, nullptr,
                        RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         ::GdiFlush();
     }

@@ -1,4 +1,4 @@
-#include "platform/win32/Win32FileSystem.h"
+#include "win32/Win32FileSystem.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Errors.h"
-#include "platform/win32/Win32Handles.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Errors.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 namespace {
@@ -139,7 +139,7 @@ public:
 
 private:
     HANDLE Handle() const {
-        if (!handle_) throw AgentError(52, "Bad file name or number");
+        if (!handle_) throw AgentError::BadFileNameOrNumber();
         return handle_.get();
     }
 
@@ -254,7 +254,7 @@ std::string Win32FileSystem::ReadAllText(const std::string& path, std::uint64_t 
     const std::uint64_t length = file->Length();
     if (length > maxBytes) throw AgentError::FileTooLarge(maxBytes);
     if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        throw AgentError(7, "Out of memory");
+        throw AgentError::OutOfMemory();
     std::string text(static_cast<std::size_t>(length), '\0');
     const std::size_t got = length ? file->Read(reinterpret_cast<std::uint8_t*>(text.data()), text.size()) : 0;
     text.resize(got);
@@ -294,5 +294,23 @@ std::unique_ptr<platform::File> AdoptFileHandle(void* handle, bool writing, bool
 }
 
 void Win32FileSystem::RemoveFile(const std::string& path) noexcept { ::DeleteFileA(path.c_str()); }
+
+std::vector<platform::FoundFile> Win32FileSystem::FindFiles(const std::string& folder, const std::string& prefix) {
+    std::vector<platform::FoundFile> found;
+    WIN32_FIND_DATAA data{};
+    UniqueFindHandle search(::FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &data));
+    if (!search) return found;
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    constexpr std::int64_t kTicksPerSecond = 10'000'000;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        found.push_back({data.cFileName, (ticks(now) - ticks(data.ftLastWriteTime)) / kTicksPerSecond});
+    } while (::FindNextFileA(search.get(), &data));
+    return found;
+}
 
 } // namespace orv::win32

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <memory>
 
-#include "platform/win32/Win32CommonControls.h"
-#include "platform/win32/Win32WindowBase.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32CommonControls.h"
+#include "win32/Win32WindowBase.h"
+#include "win32/Win32WindowToolkit.h"
 
 namespace orv::win32 {
 namespace {
@@ -29,18 +29,6 @@ constexpr TwipRect kTimeLeftPlace{0, 960, 3015, 255};
 constexpr TwipRect kAmountPlace{3120, 960, 3495, 255};
 constexpr TwipRect kCancelPlace{5520, 1320, 1095, 375};
 
-// The download window has an owner that is never shown, so that it gets no taskbar button
-// while keeping its normal caption. Made with the first download window and kept for the life of
-// the process, for the next one.
-HWND HiddenOwner() {
-    static HWND owner = nullptr;
-    if (owner && ::IsWindow(owner)) return owner;
-    RegisterWindowClass(kOwnerClass, ::DefWindowProcA);
-    owner = ::CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                              ::GetModuleHandleA(nullptr), nullptr);
-    return owner;
-}
-
 int ToPosition(float value) {
     if (!(value > 0.0f)) return 0;  // also NaN
     if (value >= static_cast<float>(INT_MAX)) return INT_MAX;
@@ -49,12 +37,12 @@ int ToPosition(float value) {
 
 class Win32DownloadWindow final : public platform::DownloadWindowView, public DesignedWindow {
 public:
-    explicit Win32DownloadWindow(platform::DownloadWindowEvents& events) : events_(&events) {
+    Win32DownloadWindow(platform::DownloadWindowEvents& events, HWND owner) : events_(&events) {
         RegisterWindowClass(kDownloadClass, WindowProcedure);
         // The window and its controls are made with the common controls of version 6.
         CommonControlsScope commonControls;
         EnsureCommonControls();
-        Create({kDownloadClass, "File download", HiddenOwner(), CW_USEDEFAULT, CW_USEDEFAULT, kDownloadClientWidth,
+        Create({kDownloadClass, "File download", owner, CW_USEDEFAULT, CW_USEDEFAULT, kDownloadClientWidth,
                 kDownloadClientHeight, "MS Sans Serif", 8});
         AddControl("STATIC", "", SS_LEFT | SS_NOPREFIX, kStatusPlace, idStatus);
         progress_ = AddControl(PROGRESS_CLASSA, "", 0, kProgressPlace, idProgress);
@@ -66,35 +54,35 @@ public:
         // does (see TakesDialogKeys).
         cancel_ = AddControl("BUTTON", "Cancel", WS_TABSTOP | BS_DEFPUSHBUTTON, kCancelPlace, idCancel);
         // The timer runs from the moment the window is loaded until it is unloaded.
-        ::SetTimer(hwnd_, kTickTimer, kTickIntervalMs, nullptr);
+        tickTimer_.Start(Hwnd(), kTickTimer, kTickIntervalMs);
     }
     ~Win32DownloadWindow() override { Destroy(); }
 
     void Show() override {
-        if (!hwnd_) return;
-        ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+        if (!Hwnd()) return;
+        ::ShowWindow(Hwnd(), SW_SHOWNORMAL);
         ::SetFocus(cancel_);
         // Painted by the message loop, which runs as soon as the download has been started: a
         // paint here (some 20 ms under Wine) would hold up the request, and would be done again
         // for the caption and the status set right after.
     }
-    bool Visible() override { return hwnd_ && ::IsWindowVisible(hwnd_); }
+    bool Visible() override { return Hwnd() && ::IsWindowVisible(Hwnd()); }
     void SetCaption(const std::string& text) override {
-        if (hwnd_) ::SetWindowTextA(hwnd_, text.c_str());
+        if (Hwnd()) ::SetWindowTextA(Hwnd(), text.c_str());
     }
     void SetStatus(const std::string& text) override { SetText(idStatus, text); }
     void SetAmount(const std::string& text) override { SetText(idAmount, text); }
     void SetTimeLeft(const std::string& text) override { SetText(idTimeLeft, text); }
     void SetProgressMax(float value) override {
         max_ = value;
-        if (!hwnd_) return;
+        if (!Hwnd()) return;
         ::SendMessageA(progress_, PBM_SETRANGE32, 0, ToPosition(max_));
         SendPosition();
     }
     float ProgressMax() override { return max_; }
     void SetProgressValue(float value) override {
         value_ = value;
-        if (!hwnd_) return;
+        if (!Hwnd()) return;
         // The read-out moves the bar by one KB every four chunks: thousands of new positions a
         // second that mostly leave the drawn length as it was. A new position goes to the bar
         // when its drawn length changes, or at either end, and not more often than every
@@ -104,14 +92,12 @@ public:
         const bool end = position == 0 || position == ToPosition(max_);
         if (!end && FilledPixels(position) == FilledPixels(sentPosition_)) return;
         if (end || ::GetTickCount64() - sentAt_ >= kBarIntervalMs) return SendPosition();
-        if (!barTimer_) barTimer_ = ::SetTimer(hwnd_, kBarTimer, static_cast<UINT>(kBarIntervalMs), nullptr) != 0;
+        if (!barTimer_.Running()) barTimer_.Start(Hwnd(), kBarTimer, static_cast<UINT>(kBarIntervalMs));
     }
     float ProgressValue() override { return value_; }
     void Destroy() override {
-        if (hwnd_) {
-            ::KillTimer(hwnd_, kTickTimer);
-            ::KillTimer(hwnd_, kBarTimer);
-        }
+        tickTimer_.Stop();
+        barTimer_.Stop();
         DestroyWindowNow();
     }
 
@@ -122,8 +108,7 @@ public:
         switch (message) {
         case WM_TIMER:
             if (wParam == kBarTimer) {
-                ::KillTimer(hwnd_, kBarTimer);
-                barTimer_ = false;
+                barTimer_.Stop();
                 if (ToPosition(value_) != sentPosition_) SendPosition();
                 result = 0;
                 return true;
@@ -197,7 +182,8 @@ private:
     float value_ = 0.0f;
     int sentPosition_ = 0;  // the position the bar was last given
     ULONGLONG sentAt_ = 0;  // and when
-    bool barTimer_ = false;  // a later position waits for kBarTimer
+    WindowTimer tickTimer_;  // from the moment the window is loaded until it is unloaded
+    WindowTimer barTimer_;   // running while a later position waits
     int barWidth_ = 0;      // its client width in pixels
 };
 
@@ -205,7 +191,18 @@ private:
 
 std::unique_ptr<platform::DownloadWindowView> Win32WindowToolkit::CreateDownloadWindow(
     platform::DownloadWindowEvents& events) {
-    return std::make_unique<Win32DownloadWindow>(events);
+    return std::make_unique<Win32DownloadWindow>(events, HiddenOwner());
+}
+
+// The download window has an owner that is never shown, so that it gets no taskbar button
+// while keeping its normal caption. Made with the first download window and kept, for the next
+// one, as long as the toolkit.
+HWND Win32WindowToolkit::HiddenOwner() {
+    if (hiddenOwner_ && ::IsWindow(hiddenOwner_.get())) return hiddenOwner_.get();
+    RegisterWindowClass(kOwnerClass, ::DefWindowProcA);
+    hiddenOwner_.reset(::CreateWindowExA(WS_EX_TOOLWINDOW, kOwnerClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                         ::GetModuleHandleA(nullptr), nullptr));
+    return hiddenOwner_.get();
 }
 
 } // namespace orv::win32

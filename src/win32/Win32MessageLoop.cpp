@@ -4,9 +4,9 @@
 #include <cstring>
 #include <exception>
 
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32WindowBase.h"
-#include "platform/win32/Win32WindowToolkit.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32WindowBase.h"
+#include "win32/Win32WindowToolkit.h"
 
 namespace orv::win32 {
 namespace {

@@ -2,12 +2,13 @@
 #define _CRT_RAND_S
 #include <stdlib.h>
 
-#include "platform/win32/Win32Process.h"
+#include "win32/Win32Process.h"
 
 #include <vector>
 
 #include "platform/Trace.h"
-#include "platform/win32/Win32Api.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
 
 namespace orv::win32 {
 
@@ -30,6 +31,27 @@ std::string Win32Process::ApplicationFolder() {
 }
 
 std::uint32_t Win32Process::ProcessId() { return ::GetCurrentProcessId(); }
+
+platform::Elevation ElevationOfToken(HANDLE token) {
+    platform::Elevation result;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    // Windows before Vista knows neither: it has no split tokens.
+    if (::GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size)) {
+        if (type == TokenElevationTypeFull) result.type = platform::TokenElevation::Full;
+        else if (type == TokenElevationTypeLimited) result.type = platform::TokenElevation::Limited;
+    }
+    if (::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size))
+        result.elevated = elevation.TokenIsElevated != 0;
+    return result;
+}
+
+platform::Elevation Win32Process::ProcessElevation() {
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
+    return ElevationOfToken(token.get());
+}
 
 std::uint32_t Win32Process::RandomNumber() {
     unsigned int value = 0;

@@ -1,11 +1,11 @@
-#include "platform/win32/Win32Hash.h"
+#include "win32/Win32Hash.h"
 
 #include <string>
 
 #include "common/Error.h"
-#include "platform/win32/Win32Api.h"
-#include "platform/win32/Win32Handles.h"
-#include "platform/win32/Win32Libraries.h"
+#include "win32/Win32Api.h"
+#include "win32/Win32Handles.h"
+#include "win32/Win32Libraries.h"
 
 namespace orv::win32 {
 namespace {
