@@ -73,7 +73,8 @@ row() {
   rm -f "$work/calls" "$work/updates" "$work/wine32"
   echo "$mode" >"$work/mode"
   printf '%s' "$arches" >"$work/arches"
-  out="$(env PATH="$work/bin:$PATH" ORV_APT_RETRY_PAUSE=0 ORV_SETUP_TEST_32BIT_KERNEL=1 "$@" \
+  # Each row's own settings only: a caller's ORV_NO_32BIT would leave every row out.
+  out="$(env -u ORV_NO_32BIT PATH="$work/bin:$PATH" ORV_APT_RETRY_PAUSE=0 ORV_SETUP_TEST_32BIT_KERNEL=1 "$@" \
     bash "$root/scripts/setup.sh" 2>&1 </dev/null)" || status=$?
   ((status == 0)) || fail "set-up ended with status $status: $out"
   lines="$(grep -c '^32-bit Wine: ' <<<"$out" || true)"
