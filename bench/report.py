@@ -105,11 +105,13 @@ def print_phases(title, rows):
 
 
 DOWNLOAD_START, DOWNLOAD_END = "question answered", "file renamed"
+OWN_FROM = "working set, window created"
 
 
 def download(work, rounds, body_size, agents):
     mini_ms, mini_peaks, problems = [], [], []
-    figures = {who: {"ms": [], "gaps": [], "ticks": 0, "readouts": [], "peaks": [], "trace": None} for who in agents}
+    figures = {who: {"ms": [], "gaps": [], "ticks": 0, "readouts": [], "peaks": [], "own": [], "trace": None}
+               for who in agents}
     for r in range(1, rounds + 1):
         for who in agents:
             f = figures[who]
@@ -125,6 +127,11 @@ def download(work, rounds, body_size, agents):
                 f["trace"] = events
             if memory:
                 f["peaks"].append(memory["peak_working_set"])
+                # What the download itself adds: the peak over the working set the agent had when
+                # its window was created (a build without that trace point has no such figure).
+                created = [v for _, name, v in events if name == OWN_FROM and v is not None]
+                if created:
+                    f["own"].append(memory["peak_working_set"] - created[0])
             # The amount during the read-out: the ticks that show data held, and the longest
             # wait between two of them (or from the start of the read-out to the first, and from
             # the last to its end).
@@ -175,6 +182,10 @@ def download(work, rounds, body_size, agents):
             out(f"download-memory{label} peak working set {peak / MB:.1f}MB baseline's={base / MB:.1f}MB "
                 f"body={body_size / MB:.1f}MB over={(peak - base) / body_size:.2f}xbody "
                 f"target<=baseline+{MEMORY_PER_BODY:.2f}xbody={limit / MB:.1f}MB {verdict(peak <= limit)}")
+            if f["own"]:
+                own = max(f["own"])
+                out(f"download-memory-own{label} the download's own part of the peak (over the working set when "
+                    f"its window was created) {own / MB:.1f}MB own={own / body_size:.2f}xbody")
         if f["trace"]:
             start = first_times(f["trace"])[DOWNLOAD_START]
             before = [(label_of(n, v), 0, ms - start) for ms, n, v in f["trace"] if ms < start and n != "tick"]
@@ -264,13 +275,16 @@ def startup(work, rounds, agents):
 
 
 # The figure of each result line that the summary takes: name, its key, and the unit it is shown in.
-FIGURES = {"download": "ratio", "download-memory": "over", "startup": "difference", "copy": "ratio"}
+FIGURES = {"download": "ratio", "download-memory": "over", "download-memory-own": "own", "startup": "difference", "copy": "ratio"}
 
 
 def summary(logs):
     """The median and the spread over several runs of each build's figures, and their verdicts."""
     values = {}
     for log in logs:
+        # A run prints some lines twice (as it measures them, then in its summary): each figure
+        # counts once per run, as its last line gives it.
+        found_in_log = {}
         for line in read(log).splitlines():
             fields = line.split()
             if len(fields) < 3 or line.startswith("#"):
@@ -279,7 +293,9 @@ def summary(logs):
             key = FIGURES.get(name.replace("-before", ""))
             found = re.search(rf"\b{key}=([-+\d.]+)", line) if key else None
             if found and build.endswith("-bit"):
-                values.setdefault((build, name), []).append(float(found.group(1)))
+                found_in_log[(build, name)] = float(found.group(1))
+        for figure, number in found_in_log.items():
+            values.setdefault(figure, []).append(number)
     for (build, name), numbers in sorted(values.items()):
         spread = f"{min(numbers):+.2f} to {max(numbers):+.2f}" if name.startswith("startup") else \
             f"{min(numbers):.2f} to {max(numbers):.2f}"
