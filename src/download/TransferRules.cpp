@@ -1,5 +1,6 @@
 #include "download/TransferRules.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <utility>
