@@ -108,7 +108,7 @@ std::string RemoveDotSegments(std::string_view in) {
 
 // A relative path read against the base's (RFC 3986, 5.2.3): in the base's folder.
 std::string Merge(const Components& base, std::string_view path) {
-    if (base.authority && base.path.empty()) return "/" + std::string(path);
+    if (base.authority && base.path.empty()) return std::string("/").append(path);
     const std::size_t slash = base.path.rfind('/');
     if (slash == std::string_view::npos) return std::string(path);
     return std::string(base.path.substr(0, slash + 1)) + std::string(path);
@@ -258,7 +258,7 @@ std::optional<WebAddress> ParseWebAddress(std::string_view url) {
     address.port = *number;
     // The fragment names a place inside the file, for the one who reads it: it is not asked for.
     address.object = c.path.empty() ? "/" : std::string(c.path);
-    if (c.query) address.object += "?" + std::string(*c.query);
+    if (c.query) address.object.append("?").append(*c.query);
     return address;
 }
 
@@ -284,11 +284,11 @@ std::optional<std::string> ResolveReference(std::string_view baseText, std::stri
         path = RemoveDotSegments(Merge(base, r.path));
     }
 
-    std::string whole = std::string(*scheme) + ":";
-    if (authority) whole += "//" + std::string(*authority);
+    std::string whole = std::string(*scheme).append(":");
+    if (authority) whole.append("//").append(*authority);
     whole += path;
-    if (query) whole += "?" + std::string(*query);
-    if (r.fragment) whole += "#" + std::string(*r.fragment);
+    if (query) whole.append("?").append(*query);
+    if (r.fragment) whole.append("#").append(*r.fragment);
     if (whole.size() >= kMaxAddress) return std::nullopt;
     return whole;
 }

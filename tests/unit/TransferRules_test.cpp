@@ -14,6 +14,9 @@ namespace e = transfer_error;
 const std::string kSecure = "https://orvastell.test/downloads/runtime/ACCESSRT.CAB";
 const std::string kPlain = "http://downloads.quenlark.com/downloads/runtime/ACCESSRT.CAB";
 
+// `prefix` and `n` more letters.
+std::string Long(const char* prefix, std::size_t n) { return std::string(prefix).append(n, 'h'); }
+
 // The examples of RFC 3986 (5.4.1 and 5.4.2), against its base address.
 TEST(ResolveReference, ResolvesTheStandardsExamples) {
     const struct { const char* reference; const char* resolved; } rows[] = {
@@ -34,7 +37,7 @@ TEST(ResolveReference, ResolvesTheStandardsExamples) {
         EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", row.reference).value_or("(none)"), row.resolved)
             << row.reference;
     EXPECT_FALSE(ResolveReference("no/scheme", "g"));
-    EXPECT_FALSE(ResolveReference(kSecure, "/" + std::string(4096, 'a')));
+    EXPECT_FALSE(ResolveReference(kSecure, Long("/", 4096)));
 }
 
 // One redirect of a download from `from` to `location`: Follow gives the next address (and its
@@ -77,12 +80,12 @@ TEST(RedirectRule, FollowsOrRefusesEachLocation) {
         {"port not a number", kPlain, "http://h:8o/", Action::Refuse, "", Kind::BadAddress},
         {"blank in the host", kPlain, "http://bad host/", Action::Refuse, "", Kind::BadAddress},
         {"control character", kPlain, "/a\r\nX-Injected: 1", Action::Refuse, "", Kind::BadAddress},
-        {"host of 256", kPlain, "//" + std::string(256, 'h') + "/", Action::Refuse, "", Kind::BadAddress},
-        {"path of 2048", kPlain, "/" + std::string(2047, 'p'), Action::Refuse, "", Kind::BadAddress},
-        {"host of 255", kPlain, "//" + std::string(255, 'h'), Action::Follow, "http://" + std::string(255, 'h')},
+        {"host of 256", kPlain, Long("//", 256) + "/", Action::Refuse, "", Kind::BadAddress},
+        {"path of 2048", kPlain, Long("/", 2047), Action::Refuse, "", Kind::BadAddress},
+        {"host of 255", kPlain, Long("//", 255), Action::Follow, Long("http://", 255)},
         {"empty", kSecure, "", Action::Keep, ""},
         {"blanks only", kSecure, " \t ", Action::Keep, ""},
-        {"too long to resolve", kSecure, "/" + std::string(4090, 'a'), Action::Keep, ""},
+        {"too long to resolve", kSecure, Long("/", 4090), Action::Keep, ""},
     };
     for (const auto& row : rows) {
         RedirectRule rule(row.from.rfind("https:", 0) == 0);
@@ -136,7 +139,7 @@ TEST(ParseWebAddress, TakesTheRequestsPartsOfAnAddress) {
     EXPECT_EQ(bare->object, "/?x=1");
     for (const char* bad : {"", "orvastell.test/x", "http:/x", "http://", "file:///c:/x", "http://h:/x\x7f"})
         EXPECT_FALSE(ParseWebAddress(bad)) << bad;
-    EXPECT_FALSE(ParseWebAddress("http://h/?" + std::string(2047, 'q')));
+    EXPECT_FALSE(ParseWebAddress(Long("http://h/?", 2047)));
 }
 
 TEST(ParseContentLength, AcceptsDigitsAndBlanksOnly) {
