@@ -123,3 +123,17 @@ setting("dword-lower-case", 0x00, 1, "d", 4, 4, 1, b"\xff\xff\xff\xff", 7)
 setting("boolean-too-long", 0x00, 3, "B", 3, 8, 4, b"\x01\0\0\0\0\0\0\0")
 setting("ini-file", 0x00, 8, "S", 1, 0, 0, "[Software\\Quenlark\\Orvastell]\r\n=C:\\Apps\r\n", "none")
 setting("long-root-name", 0x00, 7, "S", 1, 4, 2, "abc\0")
+
+
+def transfer(name, flags, base, length, *locations):
+    s = Seed().number(flags, *U8).text(base).text(length)
+    for location in locations:
+        s.text(location)
+    s.write("fuzz_transfer_rules", name)
+
+
+transfer("secure-mirror", 0x01, "", "34967552", "/mirror/downloads/runtime/ACCESSRT.CAB")
+transfer("secure-to-plain", 0x01, "", " 1 ", "http://orvastell.test/hop/x", "https://attacker.test/x")
+transfer("loop", 0x01, "", "0", *[f"/loop{n}/ACCESSRT.CAB" for n in range(1, 8)])
+transfer("plain-dots-and-query", 0x00, "", "9223372036854775799", "../../a/./b/../c.cab?v=2#part", "//cdn.test:8080")
+transfer("own-base", 0x02, "HTTPS://user@[::1]:8443/a/b?q", "-1", "g;x?y#s", "http:g", "ftp://x/")

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-10}"
 build=build/fuzz
-targets=(fuzz_ini fuzz_split fuzz_time fuzz_registry fuzz_readsetting)
+targets=(fuzz_ini fuzz_split fuzz_time fuzz_registry fuzz_readsetting fuzz_transfer_rules)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
