@@ -24,9 +24,7 @@ public:
     void SetAmount(const std::string& text) override { amount = text; }
     void SetTimeLeft(const std::string& text) override { timeLeft = text; }
     void SetProgressMax(float value) override { progressMax = value; }
-    float ProgressMax() override { return progressMax; }
     void SetProgressValue(float value) override;
-    float ProgressValue() override { return progressValue; }
     void Destroy() override;
 
     FakeWindowToolkit& owner;
