@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
-#include "common/AgentWindow.h"
 #include "common/Error.h"
 #include "common/Variant.h"
 #include "platform/Platform.h"
@@ -46,6 +46,19 @@ struct ControlSource {
     std::string sha256;
 };
 
+// The agent's two windows, each defined by the layer that makes it (download, update).
+class DownloadWindow;
+class UpdateWindow;
+
+// An object of a type that a higher layer defines, held here by its type: that layer makes it with
+// MakeHeld, which gives it the function that destroys it, so the context destroys it without
+// knowing more of it than its name.
+template <typename T> using Held = std::unique_ptr<T, void (*)(T*)>;
+
+template <typename T, typename... Args> Held<T> MakeHeld(Args&&... args) {
+    return Held<T>(new T(std::forward<Args>(args)...), [](T* object) { delete object; });
+}
+
 struct AgentContext {
     explicit AgentContext(platform::Platform& p, RuntimeSource runtime = {}, ControlSource control = {});
     ~AgentContext();
@@ -59,8 +72,8 @@ struct AgentContext {
 
     // The single instances of the two windows, each made by its own module when first asked for
     // (TheDownloadWindow, TheUpdateWindow) and kept here for the rest of the run.
-    std::unique_ptr<AgentWindow> downloadWindow;
-    std::unique_ptr<AgentWindow> updateWindow;
+    Held<DownloadWindow> downloadWindow{nullptr, nullptr};
+    Held<UpdateWindow> updateWindow{nullptr, nullptr};
 };
 
 } // namespace orv

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -120,6 +121,14 @@ double BarPosition(std::int32_t ubound, double max) {
     return kb < 0 ? 0 : kb;
 }
 
+// Twice the size the download was started with, and kMaxBody in any case: what the server
+// announces is only its word.
+std::int64_t BodyLimit(double expectedKB) {
+    if (expectedKB > 0 && expectedKB * 2048 < static_cast<double>(kMaxBody))
+        return static_cast<std::int64_t>(expectedKB * 2048);
+    return kMaxBody;
+}
+
 // Empty when `body` is the file whose SHA-256 `expectedSha256` names; else why it is not.
 // Whoever stands between the server and the agent could send another file, which would be handed
 // to the installer: only the file whose SHA-256 the build names is saved.
@@ -160,8 +169,8 @@ std::optional<DownloadRefusal> CheckReadOut(const ReadOutFacts& facts, platform:
 }
 
 DownloadWindow& TheDownloadWindow(AgentContext& ctx) {
-    if (!ctx.downloadWindow) ctx.downloadWindow = std::make_unique<DownloadWindow>(ctx);
-    return static_cast<DownloadWindow&>(*ctx.downloadWindow);
+    if (!ctx.downloadWindow) ctx.downloadWindow = MakeHeld<DownloadWindow>(ctx);
+    return *ctx.downloadWindow;
 }
 
 DownloadWindow::DownloadWindow(AgentContext& ctx) : ctx_(ctx) {}
@@ -199,15 +208,27 @@ void DownloadWindow::SetCaption(const std::string& caption) {
 void DownloadWindow::Start(const Variant& size, const Variant& target, const Variant& address) {
     Load();
     const platform::Locale& locale = ctx_.platform.locale;
-    transfer_->SetRequestTimeout(ctx_.settings.RequestTimeout);
-    view_->SetProgressMax(static_cast<float>(ToDouble(size, locale)));
-    bodyLimit_ = BodyLimit();
-    transfer_->SetBodyLimit(bodyLimit_);
-    ctx_.settings.DownloadFilePath = ToText(target, locale);
+    const AgentSettings& settings = ctx_.settings;
+    DownloadRequest request;
+    request.expectedKB = static_cast<float>(ToDouble(size, locale));
+    request.bodyLimit = BodyLimit(request.expectedKB);
+    request.target = ToText(target, locale);
+    request.address = ToText(address, locale);
+    request.timeoutSeconds = settings.RequestTimeout;
+    request.sha256 = settings.DownloadSHA256;
+    request.unloadWhenDone = settings.UnloadWhenDone;
+    request.installWhenDone = settings.InstallWhenDone;
+    request_ = std::move(request);
+
+    transfer_->SetRequestTimeout(request_.timeoutSeconds);
+    view_->SetProgressMax(request_.expectedKB);
+    transfer_->SetBodyLimit(request_.bodyLimit);
+    // For the installation, which reads the saved file from there.
+    ctx_.settings.DownloadFilePath = request_.target;
     view_->SetStatus("Establishing connection... Please wait...");
     phase_ = DownloadPhase::Connecting;
     ORV_TRACE_EVENT("request started");
-    transfer_->Execute(ToText(address, locale), "GET");
+    transfer_->Execute(request_.address, "GET");
 }
 
 void DownloadWindow::Unload() {
@@ -322,8 +343,7 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
     ORV_TRACE_EVENT("read-out over");
     ORV_TRACE_MEMORY("working set, read-out end");
 
-    const ReadOutFacts facts{transfer_->Failure(), transfer_->ContentLength(), receivedData_,
-                             ctx_.settings.DownloadSHA256};
+    const ReadOutFacts facts{transfer_->Failure(), transfer_->ContentLength(), receivedData_, request_.sha256};
     const std::optional<DownloadRefusal> refusal = CheckReadOut(facts, ctx_.platform.hash);
     if (refusal) return Fail(*refusal);
     Complete();
@@ -332,7 +352,7 @@ void DownloadWindow::HandleStateChanged(std::int16_t state) {
 bool DownloadWindow::ReadBody(std::uint32_t generation) {
     // The bar's maximum is the one Start gave it; the bar hears of a new position only when the
     // position changes (every fourth chunk).
-    const double barMax = std::nearbyint(static_cast<double>(view_->ProgressMax()));
+    const double barMax = std::nearbyint(static_cast<double>(request_.expectedKB));
     double shown = -1;
     for (;;) {
         if (!Yield(generation)) return false;
@@ -355,32 +375,30 @@ bool DownloadWindow::ReadBody(std::uint32_t generation) {
     }
 }
 
-std::int64_t DownloadWindow::BodyLimit() {
-    // Twice the size the download was started with (the bar's maximum), and kMaxBody in any case:
-    // what the server announces is only its word.
-    const double expectedKB = view_->ProgressMax();
-    if (expectedKB > 0 && expectedKB * 2048 < static_cast<double>(kMaxBody))
-        return static_cast<std::int64_t>(expectedKB * 2048);
-    return kMaxBody;
-}
-
 void DownloadWindow::Complete() {
-    phase_ = DownloadPhase::Saved;
+    phase_ = DownloadPhase::Saving;
     view_->SetStatus("Download complete.");
     transfer_->Cancel();
     // A temporary file beside the target becomes the target only once all of it is written, so
     // a failed write never leaves a cut-short file under the real name.
     // Not flushed to the disk before it replaces the target: the cabinet is downloaded again
     // whenever it is needed, and a cut-short file never has the real name either way.
-    WriteFileReplacing(ctx_, ctx_.settings.DownloadFilePath, receivedData_, platform::Durability::Cached);
+    try {
+        WriteFileReplacing(ctx_, request_.target, receivedData_, platform::Durability::Cached);
+    } catch (...) {
+        // Reported by whoever handles the error; nothing was saved.
+        phase_ = DownloadPhase::Failed;
+        throw;
+    }
+    phase_ = DownloadPhase::Saved;
     ORV_TRACE_MEMORY("working set, file saved");
     ForgetBody();
-    if (ctx_.settings.UnloadWhenDone) Unload();
-    if (ctx_.settings.InstallWhenDone) InstallAccessRuntime(ctx_);
+    if (request_.unloadWhenDone) Unload();
+    if (request_.installWhenDone) InstallAccessRuntime(ctx_);
 }
 
 void DownloadWindow::Fail(const TransferFailure& failure) {
-    Fail(FailureReason(failure, ctx_.settings.RequestTimeout, bodyLimit_, transfer_->URL()));
+    Fail(FailureReason(failure, request_.timeoutSeconds, request_.bodyLimit, transfer_->URL()));
 }
 
 void DownloadWindow::Fail(const DownloadRefusal& refusal) {
@@ -420,7 +438,7 @@ void DownloadWindow::HandleTick() {
     lastTickMs_ = RoundToInt32(static_cast<double>(clock.SecondsSinceMidnight()) * 1000.0);
     lastUBound_ = u;
 
-    const std::int32_t sizeKB = ctx_.settings.DownloadSizeKB;
+    const double sizeKB = request_.expectedKB;
     if (sizeKB != 0 && u != 0 && rate != 0) {
         view_->SetTimeLeft("Time left: " + FormatTimeLeft((sizeKB - u / 1024.0) / rate));
     } else {

@@ -25,8 +25,25 @@ enum class DownloadPhase {
     Connecting,  // the request has gone out; no response has come yet
     Receiving,   // a response has come; waiting until the control has finished with it
     ReadingOut,  // taking the body out of the control, chunk by chunk
-    Saved,       // the body arrived whole and passed its checks: it is written to the target
-    Failed,      // the request failed or its body was refused: the user is told, nothing is saved
+    Saving,      // the body arrived whole and passed its checks: it is being written to the target
+    Saved,       // the body is written to the target
+    Failed,      // the request failed, its body was refused or could not be written: the user is
+                 // told, nothing is saved
+};
+
+// What one download works with, taken once when it starts, from the arguments of Start and the
+// settings: from then on the download reads only this, whatever is done to the settings.
+struct DownloadRequest {
+    std::string address;  // what is asked for
+    std::string target;   // where the body is saved
+    // The size expected, in KB: the bar's maximum, the basis of the time left (0: none shown) and
+    // of the most body taken in.
+    float expectedKB = 0;
+    std::int64_t bodyLimit = 0;        // the most body taken in: a body that passes it fails
+    std::int32_t timeoutSeconds = 0;   // how long the control waits for an answer
+    std::string sha256;                // the checksum the body must have; empty: none
+    bool unloadWhenDone = false;       // after the save, close the window
+    bool installWhenDone = false;      // after the save (and the close), open the installer
 };
 
 // What is known once the body has been taken out of the control: everything that decides whether
@@ -35,7 +52,7 @@ struct ReadOutFacts {
     platform::TransferFailure failure;  // as the control reports it after the read-out
     std::int64_t announced = -1;        // the length the server announced; below 0 when none
     const ByteBlocks& body;
-    const std::string& expectedSha256;  // the checksum the settings name; empty: none
+    const std::string& expectedSha256;  // the checksum the download names; empty: none
 };
 
 // Why a body may not be saved: a failure of the transfer (worded by the window with the facts
@@ -43,7 +60,7 @@ struct ReadOutFacts {
 using DownloadRefusal = std::variant<platform::TransferFailure, std::string>;
 
 // The checks a body passes before it is saved, in this order: the control reports no failure, no
-// fewer bytes arrived than announced, the body is not empty, and (when the settings name one) its
+// fewer bytes arrived than announced, the body is not empty, and (when the download names one) its
 // SHA-256 is the one named. The first that fails is returned; none when the body may be saved.
 // The SHA-256 is only computed once all the other checks have passed.
 std::optional<DownloadRefusal> CheckReadOut(const ReadOutFacts& facts, platform::Hash& hash);
@@ -90,8 +107,6 @@ private:
     bool Yield(std::uint32_t generation, bool now = false);
     // The read loop; false when the window went away, or the request ended, during it.
     bool ReadBody(std::uint32_t generation);
-    // The most body this download takes in: a body that passes it fails the transfer.
-    std::int64_t BodyLimit();
     void Complete();
     // Stops the request, tells the user what failed and closes the window; nothing is saved.
     void Fail(const platform::TransferFailure& failure);
@@ -109,8 +124,8 @@ private:
     ByteBlocks receivedData_;
     std::int32_t lastTickMs_ = 0;
     std::int32_t lastUBound_ = 0;
-    // The most body the current download takes in, as Start gave it to the control.
-    std::int64_t bodyLimit_ = 0;
+    // The current download's, as Start took it.
+    DownloadRequest request_;
     DownloadPhase phase_ = DownloadPhase::Closed;
     // True while a state change is being handled: one that comes in the meantime, through a
     // yield, returns at once, so a response is read out only once.

@@ -27,9 +27,7 @@ public:
     virtual void SetAmount(const std::string& text) = 0;
     virtual void SetTimeLeft(const std::string& text) = 0;
     virtual void SetProgressMax(float value) = 0;
-    virtual float ProgressMax() = 0;
     virtual void SetProgressValue(float value) = 0;
-    virtual float ProgressValue() = 0;
     // Destroys the window; no event is raised afterwards.
     virtual void Destroy() = 0;
 };

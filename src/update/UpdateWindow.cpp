@@ -3,8 +3,8 @@
 namespace orv {
 
 UpdateWindow& TheUpdateWindow(AgentContext& ctx) {
-    if (!ctx.updateWindow) ctx.updateWindow = std::make_unique<UpdateWindow>(ctx);
-    return static_cast<UpdateWindow&>(*ctx.updateWindow);
+    if (!ctx.updateWindow) ctx.updateWindow = MakeHeld<UpdateWindow>(ctx);
+    return *ctx.updateWindow;
 }
 
 UpdateWindow::UpdateWindow(AgentContext& ctx) : ctx_(ctx) {}

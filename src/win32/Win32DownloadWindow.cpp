@@ -79,7 +79,6 @@ public:
         ::SendMessageA(progress_, PBM_SETRANGE32, 0, ToPosition(max_));
         SendPosition();
     }
-    float ProgressMax() override { return max_; }
     void SetProgressValue(float value) override {
         value_ = value;
         if (!Hwnd()) return;
@@ -94,7 +93,6 @@ public:
         if (end || ::GetTickCount64() - sentAt_ >= kBarIntervalMs) return SendPosition();
         if (!barTimer_.Running()) barTimer_.Start(Hwnd(), kBarTimer, static_cast<UINT>(kBarIntervalMs));
     }
-    float ProgressValue() override { return value_; }
     void Destroy() override {
         tickTimer_.Stop();
         barTimer_.Stop();

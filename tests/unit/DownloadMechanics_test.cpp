@@ -109,15 +109,21 @@ TEST(DownloadMechanics, ThePhaseFollowsTheRequestFromLoadToClose) {
     Window(p).Unload();
     EXPECT_EQ(Window(p).Phase(), DownloadPhase::Closed);
 
-    // A failed request is Failed while the user reads why, and closed after.
-    FakePlatform failed;
-    Prepare(failed);
-    failed.transfer.responseCode = 404;
-    std::optional<DownloadPhase> duringTheBox;
-    failed.messageBox.onShow = [&](const auto&) { duringTheBox = Window(failed).Phase(); };
-    Download(failed);
-    EXPECT_EQ(duringTheBox, DownloadPhase::Failed);
-    EXPECT_EQ(Window(failed).Phase(), DownloadPhase::Closed);
+    // A failed request, or a body that could not be written, is Failed while the user reads why,
+    // never Saved; the window closes after a failed request, the write's error ends the run.
+    for (const bool writeFails : {false, true}) {
+        SCOPED_TRACE(writeFails ? "the write fails" : "the request fails");
+        FakePlatform failed;
+        Prepare(failed);
+        if (writeFails) failed.files.writeBudget = 10;
+        else failed.transfer.responseCode = 404;
+        std::optional<DownloadPhase> duringTheBox;
+        failed.messageBox.onShow = [&](const auto&) { duringTheBox = Window(failed).Phase(); };
+        if (writeFails) EXPECT_THROW(Download(failed), fakes::ProcessEnded);
+        else Download(failed);
+        EXPECT_EQ(duringTheBox, DownloadPhase::Failed);
+        EXPECT_EQ(Window(failed).Phase(), writeFails ? DownloadPhase::Failed : DownloadPhase::Closed);
+    }
 }
 
 } // namespace

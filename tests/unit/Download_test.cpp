@@ -170,6 +170,11 @@ TEST(RuntimeDownload, FlagsOffKeepTheWindowAndSkipTheInstaller) {
     FakePlatform p;
     Prepare(p, 600);
     StartByHand(p, 10, false, false);
+    // What the download was started with holds to its end, whatever is done to the settings.
+    AgentSettings& s = p.ctx.settings;
+    s.UnloadWhenDone = s.InstallWhenDone = true;
+    s.DownloadSHA256 = std::string(64, '0');
+    s.DownloadFilePath = kCab + ".elsewhere";
     Pump(p);
     ExpectSaved(p);
     ASSERT_NE(p.windows.downloadWindow, nullptr);
@@ -417,7 +422,6 @@ TEST(DownloadTimer, AmountRateAndTimeLeftDuringTheReadOut) {
         FakePlatform p(c.locale);
         Prepare(p, 256 * 5000);
         StartByHand(p, c.sizeKB, false, false);
-        p.ctx.settings.DownloadSizeKB = c.sizeKB;
         // Ticks once before anything is held (unless the case has no first tick), and once when
         // 4100 chunks are held.
         bool firstDue = c.first != 0.0f, secondDue = true;

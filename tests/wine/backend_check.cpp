@@ -190,8 +190,7 @@ TEST_F(DownloadWindow, SettersShowTheirTexts) {
 TEST_F(DownloadWindow, BarShowsTheLatestPositionSoonAndEitherEndAtOnce) {
     view->SetProgressMax(34148.0f);
     view->SetProgressValue(17074.4f);
-    EXPECT_EQ(view->ProgressMax(), 34148.0f);
-    EXPECT_EQ(view->ProgressValue(), 17074.4f);
+    EXPECT_EQ(::SendMessageA(bar, PBM_GETRANGE, TRUE, 0), 0);  // the design's minimum
     EXPECT_EQ(::SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 34148);
     EXPECT_TRUE(PumpUntil([&] { return BarPosition() == 17074; }, 1000)) << BarPosition();
     // Positions that come faster than the bar is repainted: the latest is shown soon after,
