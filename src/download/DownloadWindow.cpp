@@ -109,8 +109,8 @@ std::string Fixed2(const platform::Locale& locale, double value) {
 }
 
 // The bar's position for a buffer whose upper bound is `ubound`: the whole KB it holds, halves to
-// the even neighbour, never past `max` (a whole number) nor below 0. In integers: the read-out
-// asks for every chunk, and floating-point rounding is slow on the 32-bit build's processor.
+// the even neighbour, never past `max` (a whole number) nor below 0. In integers, as the
+// read-out asks for it at every chunk.
 double BarPosition(std::int32_t ubound, double max) {
     double kb = 0;
     if (ubound > 0) {
